@@ -1,0 +1,3 @@
+#include "viewer.h"
+
+Viewer::Viewer(QWidget *parent) : QWidget(parent) { }
