@@ -6,6 +6,7 @@
 
 #include <QDebug>
 #include <QLabel>
+#include <QPointer>
 #include <QTimer>
 
 // The images are compiled into the application library, so they are registered before
@@ -36,8 +37,10 @@ MainWindow::MainWindow(LinkFactory makeLink, QWidget *parent)
     ui->setupUi(this);
     setup_lists();
 
-    // One connection timer per process, like the window itself.
-    static QTimer *connTimer = nullptr;
+    // One connection timer per process, like the window itself. It dies with the window that
+    // created it, so a window built after that one (tests build many) makes a new one rather
+    // than connecting to freed memory.
+    static QPointer<QTimer> connTimer;
     if (!connTimer)
         connTimer = new QTimer(this);
     statusLabel = new QLabel(QStringLiteral("   not connected   "));
