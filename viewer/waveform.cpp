@@ -94,9 +94,8 @@ QList<QLine> linesFor(const Model &model)
     QList<QLine> lines;
     if (!(model.pulseCount > 0))
         return lines;
-    if (!(model.totalTime > 0))
-        return lines;
     const double scale = WindowWidth / model.totalTime;
+    // A total so small that the scale overflows would turn a zero rise time into NaN.
     if (!std::isfinite(scale))
         return lines;
     const int count = segmentCount(model.pulseCount);
@@ -137,11 +136,11 @@ Geometry layout(const Model &model)
     Geometry g;
     g.frame = QRect(0, 0, WindowWidth - 1, WindowHeight - 1);
     g.band = band(model.totalTime);
-    if (g.band > 0) {
-        const Band &b = bands[g.band - 1];
-        g.tickStep = tickStepFor(model.totalTime, b);
-        g.ticks = ticksFor(g.tickStep, b);
-    }
+    if (g.band == 0)
+        return g;
+    const Band &b = bands[g.band - 1];
+    g.tickStep = tickStepFor(model.totalTime, b);
+    g.ticks = ticksFor(g.tickStep, b);
     g.lines = linesFor(model);
     return g;
 }

@@ -37,7 +37,8 @@ struct Geometry
     QList<QLine> lines;
 };
 
-// Band 1 to 9 for a total in ms, or 0 for a total that is not a positive finite number.
+// Band 1 to 9 for a total in ms, or 0 for a total that is not a positive finite number; such a
+// total has no time scale, and nothing but the frame is drawn for it.
 // A total exactly on a bound takes the lower band, whose last tick then lands on x = 500.
 int band(double totalTime);
 
