@@ -1,25 +1,43 @@
 #pragma once
 
-// PROVISIONAL: the board-link owner replaces this file; the public operations below are fixed.
+#include "hidplatform.h"
 
+#include <array>
+#include <cstdint>
+#include <initializer_list>
 #include <memory>
 
-class HidPlatform;
+struct BoardCommandSpec;
+struct BoardTraceValue;
 
-// The link to the evaluation board: finds it among the HID devices, exchanges one
-// report per command and offers the board's command set.
+// The link to the evaluation board: finds it among the HID devices, exchanges one report per
+// command and offers the board's command set. Single-threaded: one exchange at a time.
 class USBHid2
 {
 public:
     static constexpr int kWriteTimeoutMs = 1000;
+    static constexpr int kReportLength = 17;
+    static constexpr int kAnswerLength = 8;
+    static constexpr int kAnswerStringIndex = 244;
 
-    USBHid2(); // the platform layer chosen at build time
+    // Uses the platform layer chosen at build time and a write time-out of kWriteTimeoutMs.
+    USBHid2();
     explicit USBHid2(std::unique_ptr<HidPlatform> platform, int writeTimeoutMs = kWriteTimeoutMs);
+    // Closes the board if it is open.
     ~USBHid2();
+    USBHid2(const USBHid2 &) = delete;
+    USBHid2 &operator=(const USBHid2 &) = delete;
 
+    // Closes any open device, then opens the first HID interface that carries the board's vendor
+    // and product IDs. Returns the new mConn_status: 1 when the board is open, else 0.
     int usb_hid_init();
+    // Probes the board with a read of chip register 15. Returns mConn_status unchanged when the
+    // board answers with status 0; otherwise clears mConn_status and returns 0. Never raises it.
     int conn_status();
 
+    // The board's commands. Writes and pin commands return 1 or 0, reads the value or -1. When the
+    // board answers with a non-zero status, that status (1..255) is stored through a non-null
+    // status pointer; a missing answer leaves it untouched.
     int init_controller();
     int i2c_write(int devAddr, int regAddr, int data, int *status = nullptr);
     int spi_write(int regAddr, int data, int *status = nullptr);
@@ -31,4 +49,23 @@ public:
     int set_pin(int pinGroup, int pin, int value, int *status = nullptr);
 
     int mConn_status = 0;
+    HidHandle mDev_handle = kInvalidHidHandle;
+
+    // The last report sent with the answer read over it; the same buffer serves both.
+    const std::array<std::uint8_t, kReportLength> &reportBuffer() const { return mReport_buffer; }
+
+private:
+    enum class Answer { Missing, Refused, Accepted };
+
+    void closeDevice();
+    int write_report();
+    Answer exchange(const BoardCommandSpec &command, std::uint8_t param1, std::uint8_t param2,
+        std::uint8_t param3, std::initializer_list<BoardTraceValue> arguments, int *status);
+    int writeCommand(const BoardCommandSpec &command, std::uint8_t param1, std::uint8_t param2,
+        std::uint8_t param3, std::initializer_list<BoardTraceValue> arguments, int *status);
+    int pinCommand(const BoardCommandSpec &command, int pinGroup, int pin, int value, int *status);
+
+    std::unique_ptr<HidPlatform> mPlatform;
+    int mWriteTimeoutMs;
+    std::array<std::uint8_t, kReportLength> mReport_buffer {};
 };

@@ -1,0 +1,137 @@
+#include "usbhid2.h"
+
+#include "boardcommands.h"
+#include "boardidentity.h"
+#include "boardtrace.h"
+
+#include <utility>
+
+USBHid2::USBHid2() : USBHid2(createSystemHidPlatform()) { }
+
+USBHid2::USBHid2(std::unique_ptr<HidPlatform> platform, int writeTimeoutMs)
+    : mPlatform(std::move(platform)), mWriteTimeoutMs(writeTimeoutMs)
+{ }
+
+USBHid2::~USBHid2()
+{
+    closeDevice();
+}
+
+void USBHid2::closeDevice()
+{
+    if (mDev_handle != kInvalidHidHandle) {
+        mPlatform->close(mDev_handle);
+        mDev_handle = kInvalidHidHandle;
+    }
+}
+
+int USBHid2::usb_hid_init()
+{
+    BoardTrace::line("usb_hid_init");
+    closeDevice();
+    mConn_status = 0;
+
+    const int count = mPlatform->listDevices();
+    for (int index = 0; index < count; ++index) {
+        const HidHandle handle = mPlatform->open(index);
+        if (handle == kInvalidHidHandle)
+            continue; // held exclusively by its driver, or not ours to open: skipped silently
+
+        std::uint16_t vendorId = 0;
+        std::uint16_t productId = 0;
+        const bool idsRead = mPlatform->readIds(handle, &vendorId, &productId);
+        BoardTrace::line("Found USB device");
+        if (idsRead) {
+            BoardTrace::hexValue("VID = 0x", vendorId);
+            BoardTrace::hexValue("PID = 0x", productId);
+        }
+        if (idsRead && vendorId == kBoardVendorId && productId == kBoardProductId) {
+            mDev_handle = handle;
+            mConn_status = 1;
+            break;
+        }
+        mPlatform->close(handle);
+    }
+    mPlatform->releaseDeviceList();
+    return mConn_status;
+}
+
+int USBHid2::write_report()
+{
+    HidWriteResult result;
+    if (mDev_handle == kInvalidHidHandle)
+        result.errorCode = HidError::InvalidHandle;
+    else
+        result = mPlatform->writeReport(
+            mDev_handle, mReport_buffer.data(), kReportLength, mWriteTimeoutMs);
+
+    switch (result.outcome) {
+    case HidWriteResult::Completed:
+        return 0;
+    case HidWriteResult::TimedOut:
+        BoardTrace::line("write timed out");
+        return -1;
+    case HidWriteResult::Failed:
+        break;
+    }
+    BoardTrace::hexValue("write error = ", result.errorCode);
+    return -1;
+}
+
+USBHid2::Answer USBHid2::exchange(const BoardCommandSpec &command, std::uint8_t param1,
+    std::uint8_t param2, std::uint8_t param3, std::initializer_list<BoardTraceValue> arguments,
+    int *status)
+{
+    BoardTrace::line(command.name);
+    for (const BoardTraceValue &argument : arguments) {
+        if (argument.hex)
+            BoardTrace::hexValue(argument.label, argument.value);
+        else
+            BoardTrace::decValue(argument.label, static_cast<int>(argument.value));
+    }
+
+    // Bytes 9 to 16 are never written, so they stay zero from construction on.
+    mReport_buffer[0] = BoardCommand::kReportId;
+    mReport_buffer[1] = BoardCommand::kBlockLength;
+    mReport_buffer[2] = 0x00;
+    mReport_buffer[3] = command.code;
+    mReport_buffer[4] = BoardCommand::kMarker;
+    mReport_buffer[5] = param1;
+    mReport_buffer[6] = param2;
+    mReport_buffer[7] = param3;
+    mReport_buffer[8] = command.subFunction;
+
+    if (command.reportDump == ReportDump::BeforeWrite)
+        BoardTrace::dump(mReport_buffer.data(), command.dumpLength);
+    // A failed write does not end the exchange: the answer string decides.
+    write_report();
+    if (command.reportDump == ReportDump::AfterWrite)
+        BoardTrace::dump(mReport_buffer.data(), command.dumpLength);
+
+    // The board answers every command in string 244, so the answer overwrites the command in the
+    // same buffer; byte 8 onward keep the command's values.
+    const bool answered = mDev_handle != kInvalidHidHandle
+        && mPlatform->readString(
+            mDev_handle, kAnswerStringIndex, mReport_buffer.data(), kAnswerLength);
+    BoardTrace::dump(mReport_buffer.data(), command.dumpLength);
+
+    if (!answered)
+        return Answer::Missing;
+    if (mReport_buffer[1] != 0) {
+        if (status)
+            *status = mReport_buffer[1];
+        return Answer::Refused;
+    }
+    return Answer::Accepted;
+}
+
+int USBHid2::conn_status()
+{
+    boardDebug("USBHid2::conn_status");
+    constexpr int kProbeRegister = 15;
+    if (spi_read(kProbeRegister) != -1)
+        return mConn_status;
+    boardDebug("mConn_status=0");
+    mConn_status = 0;
+    return 0;
+}

@@ -1,0 +1,167 @@
+#include "boardtrace.h"
+#include "simulatedboard.h"
+#include "usbhid2.h"
+
+#include <QtTest>
+
+namespace {
+using Device = SimulatedBoard::Device;
+constexpr std::uint16_t kVid = 0x1209;
+constexpr std::uint16_t kPid = 0x0001;
+const QByteArray kBoardLines = "Found USB device\nVID = 0x 00001209\nPID = 0x 00000001\n";
+} // namespace
+
+class TestDiscovery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void search_data();
+    void search();
+    void twoBoardsTakeTheFirst();
+    void secondSearchWhileConnected();
+    void unplugAndReplug();
+    void unopenableBoardIsNotConnected();
+    void destructionClosesTheBoard();
+    void onlySearchRaisesTheFlag();
+};
+
+void TestDiscovery::search_data()
+{
+    QTest::addColumn<QList<int>>("before"); // vid, pid, openable, idsReadable per device
+    QTest::addColumn<bool>("boardPresent");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QByteArray>("trace");
+
+    QTest::newRow("nothing") << QList<int> {} << false << 0 << QByteArray("usb_hid_init\n");
+    QTest::newRow("board alone") << QList<int> {} << true << 1 << "usb_hid_init\n" + kBoardLines;
+    QTest::newRow("board's vendor, other product")
+        << QList<int> { kVid, 0x0002, 1, 1 } << false << 0
+        << QByteArray("usb_hid_init\nFound USB device\nVID = 0x 00001209\nPID = 0x 00000002\n");
+    QTest::newRow("other vendor, board's product")
+        << QList<int> { 0x046D, kPid, 1, 1 } << false << 0
+        << QByteArray("usb_hid_init\nFound USB device\nVID = 0x 0000046d\nPID = 0x 00000001\n");
+    QTest::newRow("lookalikes before the board")
+        << QList<int> { kVid, 0x0002, 1, 1, 0x046D, kPid, 1, 1 } << true << 1
+        << "usb_hid_init\nFound USB device\nVID = 0x 00001209\nPID = 0x 00000002\n"
+           "Found USB device\nVID = 0x 0000046d\nPID = 0x 00000001\n"
+            + kBoardLines;
+    QTest::newRow("unopenable skipped silently")
+        << QList<int> { 0x046D, 0xC52B, 0, 1 } << true << 1 << "usb_hid_init\n" + kBoardLines;
+    QTest::newRow("unreadable attributes are not the board") << QList<int> { kVid, kPid, 1,
+        0 } << false << 0 << QByteArray("usb_hid_init\nFound USB device\n");
+}
+
+void TestDiscovery::search()
+{
+    QFETCH(QList<int>, before);
+    QFETCH(bool, boardPresent);
+    QFETCH(int, result);
+    QFETCH(QByteArray, trace);
+
+    SimulatedBoard board;
+    for (int i = 0; i + 3 < before.size(); i += 4)
+        board.addDeviceBefore(Device { std::uint16_t(before[i]), std::uint16_t(before[i + 1]),
+            before[i + 2] != 0, before[i + 3] != 0 });
+    board.addDeviceAfter(Device { 0x04F2, 0x0112, true, true }); // never reached once found
+    board.setPresent(boardPresent);
+
+    USBHid2 link(board.platform(), 10);
+    BoardTraceCapture capture;
+    QCOMPARE(link.usb_hid_init(), result);
+    QCOMPARE(link.mConn_status, result);
+    QCOMPARE(link.mDev_handle != kInvalidHidHandle, result == 1);
+    QCOMPARE(board.openHandleCount(), result); // everything that was not the board is closed
+    QByteArray expected = trace;
+    if (!result)
+        expected += "Found USB device\nVID = 0x 000004f2\nPID = 0x 00000112\n";
+    QCOMPARE(QByteArray::fromStdString(capture.text()), expected);
+}
+
+void TestDiscovery::twoBoardsTakeTheFirst()
+{
+    SimulatedBoard board;
+    board.setBoardCount(2);
+    USBHid2 link(board.platform(), 10);
+    BoardTraceCapture capture;
+    QCOMPARE(link.usb_hid_init(), 1);
+    QCOMPARE(link.spi_write(1, 2), 1);
+    QCOMPARE(board.boardOpenCount(0), 1);
+    QCOMPARE(board.boardOpenCount(1), 0);
+    QCOMPARE(board.reports().back().boardInstance, 0);
+}
+
+void TestDiscovery::secondSearchWhileConnected()
+{
+    SimulatedBoard board;
+    USBHid2 link(board.platform(), 10);
+    BoardTraceCapture capture;
+    QCOMPARE(link.usb_hid_init(), 1);
+    const HidHandle first = link.mDev_handle;
+    QCOMPARE(link.usb_hid_init(), 1);
+    QVERIFY(link.mDev_handle != first);
+    QCOMPARE(board.openHandleCount(), 1);
+    QCOMPARE(board.boardOpenCount(0), 2);
+}
+
+void TestDiscovery::unplugAndReplug()
+{
+    SimulatedBoard board;
+    USBHid2 link(board.platform(), 10);
+    BoardTraceCapture capture;
+    QCOMPARE(link.usb_hid_init(), 1);
+
+    board.setPresent(false);
+    QTest::ignoreMessage(QtDebugMsg, "USBHid2::conn_status");
+    QTest::ignoreMessage(QtDebugMsg, "mConn_status=0");
+    capture.clear();
+    QCOMPARE(link.conn_status(), 0);
+    QVERIFY(capture.text().find("write error =  0000048f\n") != std::string::npos);
+    QCOMPARE(link.usb_hid_init(), 0);
+    QCOMPARE(board.openHandleCount(), 0);
+
+    board.setPresent(true);
+    QCOMPARE(link.usb_hid_init(), 1);
+    QTest::ignoreMessage(QtDebugMsg, "USBHid2::conn_status");
+    QCOMPARE(link.conn_status(), 1);
+}
+
+void TestDiscovery::unopenableBoardIsNotConnected()
+{
+    SimulatedBoard board;
+    board.setBoardOpenable(false);
+    USBHid2 link(board.platform(), 10);
+    BoardTraceCapture capture;
+    QCOMPARE(link.usb_hid_init(), 0);
+    QCOMPARE(QByteArray::fromStdString(capture.text()), QByteArray("usb_hid_init\n"));
+}
+
+void TestDiscovery::destructionClosesTheBoard()
+{
+    SimulatedBoard board;
+    {
+        USBHid2 link(board.platform(), 10);
+        BoardTraceCapture capture;
+        QCOMPARE(link.usb_hid_init(), 1);
+        QCOMPARE(board.openHandleCount(), 1);
+    }
+    QCOMPARE(board.openHandleCount(), 0);
+}
+
+void TestDiscovery::onlySearchRaisesTheFlag()
+{
+    SimulatedBoard board;
+    USBHid2 link(board.platform(), 10);
+    BoardTraceCapture capture;
+    // Commands and probes on an unopened link never connect it, whatever the board does.
+    link.init_controller();
+    link.spi_write(15, 20);
+    QTest::ignoreMessage(QtDebugMsg, "USBHid2::conn_status");
+    QTest::ignoreMessage(QtDebugMsg, "mConn_status=0");
+    QCOMPARE(link.conn_status(), 0);
+    QCOMPARE(link.mConn_status, 0);
+    QCOMPARE(board.reports().size(), std::size_t(0));
+}
+
+QTEST_GUILESS_MAIN(TestDiscovery)
+#include "tst_discovery.moc"
