@@ -1,0 +1,12 @@
+add_executable(startup_probe_tool startup_probe.cpp)
+target_link_libraries(startup_probe_tool PRIVATE qd7310_app)
+add_executable(startup_probe_bare startup_probe.cpp)
+target_compile_definitions(startup_probe_bare PRIVATE QD7310_BARE)
+target_link_libraries(startup_probe_bare PRIVATE Qt6::Widgets)
+add_executable(startup_probe_bare_text startup_probe.cpp)
+target_compile_definitions(startup_probe_bare_text PRIVATE QD7310_BARE QD7310_BARE_TEXT)
+target_link_libraries(startup_probe_bare_text PRIVATE Qt6::Widgets)
+add_executable(bench_startup bench_startup.cpp)
+target_link_libraries(bench_startup PRIVATE Qt6::Core)
+add_dependencies(bench_startup startup_probe_tool startup_probe_bare
+                 startup_probe_bare_text)
