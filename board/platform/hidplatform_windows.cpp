@@ -1,0 +1,168 @@
+#include "hidplatform.h"
+
+#include <windows.h>
+#include <setupapi.h>
+extern "C" {
+#include <hidsdi.h>
+}
+
+#include <map>
+#include <vector>
+
+namespace {
+
+// Windows' own error numbers are what the trace prints, so the mapping keeps them as they are.
+std::uint32_t mapError(DWORD error)
+{
+    return static_cast<std::uint32_t>(error);
+}
+
+class WindowsHidPlatform : public HidPlatform
+{
+public:
+    WindowsHidPlatform()
+        // One manual-reset event serves every write of the link's life.
+        : mEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    {
+        HidD_GetHidGuid(&mHidGuid);
+    }
+
+    ~WindowsHidPlatform() override
+    {
+        while (!mOpen.empty())
+            close(mOpen.begin()->first);
+        releaseDeviceList();
+        if (mEvent)
+            CloseHandle(mEvent);
+    }
+
+    int listDevices() override
+    {
+        releaseDeviceList();
+        mDevices = SetupDiGetClassDevsW(
+            &mHidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+        if (mDevices == INVALID_HANDLE_VALUE)
+            return 0;
+        SP_DEVICE_INTERFACE_DATA interfaceData {};
+        interfaceData.cbSize = sizeof interfaceData;
+        DWORD count = 0;
+        while (SetupDiEnumDeviceInterfaces(mDevices, nullptr, &mHidGuid, count, &interfaceData))
+            ++count;
+        return static_cast<int>(count);
+    }
+
+    // The set is released after every search, whether it found the board or not.
+    void releaseDeviceList() override
+    {
+        if (mDevices != INVALID_HANDLE_VALUE)
+            SetupDiDestroyDeviceInfoList(mDevices);
+        mDevices = INVALID_HANDLE_VALUE;
+    }
+
+    HidHandle open(int index) override
+    {
+        if (mDevices == INVALID_HANDLE_VALUE || index < 0)
+            return kInvalidHidHandle;
+        SP_DEVICE_INTERFACE_DATA interfaceData {};
+        interfaceData.cbSize = sizeof interfaceData;
+        if (!SetupDiEnumDeviceInterfaces(
+                mDevices, nullptr, &mHidGuid, static_cast<DWORD>(index), &interfaceData))
+            return kInvalidHidHandle;
+        // The first call fails by nature and only reports the size the detail record needs.
+        DWORD required = 0;
+        SetupDiGetDeviceInterfaceDetailW(mDevices, &interfaceData, nullptr, 0, &required, nullptr);
+        if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
+            return kInvalidHidHandle;
+        std::vector<DWORD> storage((required + sizeof(DWORD) - 1) / sizeof(DWORD));
+        auto *detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W *>(storage.data());
+        detail->cbSize
+            = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W); // the fixed part, not the buffer
+        if (!SetupDiGetDeviceInterfaceDetailW(
+                mDevices, &interfaceData, detail, required, nullptr, nullptr))
+            return kInvalidHidHandle;
+        const HANDLE device = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+            nullptr);
+        if (device == INVALID_HANDLE_VALUE)
+            return kInvalidHidHandle;
+        const HidHandle handle = mNextHandle++;
+        mOpen[handle] = device;
+        return handle;
+    }
+
+    bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) override
+    {
+        const HANDLE device = find(handle);
+        HIDD_ATTRIBUTES attributes {};
+        attributes.Size = sizeof attributes;
+        if (device == INVALID_HANDLE_VALUE || !HidD_GetAttributes(device, &attributes))
+            return false;
+        *vendorId = attributes.VendorID;
+        *productId = attributes.ProductID;
+        return true;
+    }
+
+    HidWriteResult writeReport(
+        HidHandle handle, const std::uint8_t *report, int length, int timeoutMs) override
+    {
+        const HANDLE device = find(handle);
+        if (device == INVALID_HANDLE_VALUE)
+            return { HidWriteResult::Failed, HidError::InvalidHandle };
+        if (!mEvent)
+            return { HidWriteResult::Failed, HidError::NotEnoughMemory };
+        ResetEvent(mEvent);
+        mOverlapped = OVERLAPPED {};
+        mOverlapped.hEvent = mEvent;
+        DWORD written = 0;
+        if (WriteFile(device, report, static_cast<DWORD>(length), &written, &mOverlapped))
+            return { HidWriteResult::Completed, 0 };
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING)
+            return { HidWriteResult::Failed, mapError(error) };
+        if (WaitForSingleObject(mEvent, static_cast<DWORD>(timeoutMs)) != WAIT_TIMEOUT)
+            return { HidWriteResult::Completed, 0 };
+        // The driver may still be reading the caller's buffer: wait for the cancellation to land
+        // before the buffer and the OVERLAPPED record are used again.
+        CancelIo(device);
+        GetOverlappedResult(device, &mOverlapped, &written, TRUE);
+        return { HidWriteResult::TimedOut, 0 };
+    }
+
+    bool readString(HidHandle handle, int index, std::uint8_t *buffer, int length) override
+    {
+        const HANDLE device = find(handle);
+        return device != INVALID_HANDLE_VALUE && length >= 0
+            && HidD_GetIndexedString(
+                device, static_cast<ULONG>(index), buffer, static_cast<ULONG>(length));
+    }
+
+    void close(HidHandle handle) override
+    {
+        const auto found = mOpen.find(handle);
+        if (found == mOpen.end())
+            return;
+        CloseHandle(found->second);
+        mOpen.erase(found);
+    }
+
+private:
+    HANDLE find(HidHandle handle) const
+    {
+        const auto found = mOpen.find(handle);
+        return found == mOpen.end() ? INVALID_HANDLE_VALUE : found->second;
+    }
+
+    GUID mHidGuid {};
+    HDEVINFO mDevices = INVALID_HANDLE_VALUE;
+    HANDLE mEvent;
+    OVERLAPPED mOverlapped {};
+    std::map<HidHandle, HANDLE> mOpen;
+    HidHandle mNextHandle = 1;
+};
+
+} // namespace
+
+std::unique_ptr<HidPlatform> createSystemHidPlatform()
+{
+    return std::make_unique<WindowsHidPlatform>();
+}

@@ -1,0 +1,9 @@
+#include "boardtrace.h"
+
+#include <cstdio>
+
+// The debug channel of builds without Qt, such as the cross-compiled check program.
+void boardDebug(const char *message)
+{
+    std::fprintf(stderr, "%s\n", message);
+}
