@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr unsigned kStringRequestTimeoutMs = 1000;
 constexpr std::uint16_t kFallbackLanguage = 0x0409; // US English, when string 0 says nothing
 constexpr std::uint8_t kHidSetReport = 0x09;
 constexpr std::uint16_t kHidOutputReport = 0x0200;
