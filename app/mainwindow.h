@@ -8,6 +8,7 @@
 #include <memory>
 
 class QLabel;
+struct RegisterCopy;
 class USBHid2;
 namespace Ui {
 class MainWindow;
@@ -59,6 +60,8 @@ private slots:
 
 private:
     void setTimingLabel(int reg, int value, const QList<double> &table, QLabel *label);
+    // Sends the listed image registers to the chip, then the command code to register 0.
+    void writeRegisters(const RegisterCopy &copy);
 
     std::unique_ptr<Ui::MainWindow> ui;
     std::unique_ptr<USBHid2> usbHid;

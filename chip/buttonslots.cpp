@@ -1,24 +1,108 @@
-// The buttons that program the chip, and the preparation of a freshly found board.
+// The buttons that program the chip, and the preparation of a freshly found board. Results of
+// the board commands are not examined: a failed write shows only in the link's trace, and the
+// window changes exactly as if it had succeeded.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "chipprogram.h"
 #include "usbhid2.h"
 
 #include <QDebug>
 
-void MainWindow::on_resetButton_clicked() { }
-void MainWindow::on_followButton_clicked() { }
-void MainWindow::on_currentButton_clicked() { }
-void MainWindow::on_followIButton_clicked() { }
-void MainWindow::on_runOnce2Button_clicked() { }
-void MainWindow::on_runOnceButton_clicked() { }
-void MainWindow::on_runButton_clicked() { }
-void MainWindow::on_train1Button_clicked() { }
-void MainWindow::on_train2Button_clicked() { }
-void MainWindow::on_train3Button_clicked() { }
-void MainWindow::setup_viewer() { }
+namespace {
+
+using ButtonOf = QPushButton *Ui::MainWindow::*;
+
+// The nine buttons that each checked run state locks, in locking order; the other checkable
+// button stands sixth.
+constexpr ButtonOf lockedByRun[] = {
+    &Ui::MainWindow::train1Button,
+    &Ui::MainWindow::train2Button,
+    &Ui::MainWindow::train3Button,
+    &Ui::MainWindow::currentButton,
+    &Ui::MainWindow::resetButton,
+    &Ui::MainWindow::runOnceButton,
+    &Ui::MainWindow::runOnce2Button,
+    &Ui::MainWindow::followButton,
+    &Ui::MainWindow::followIButton,
+};
+constexpr ButtonOf lockedByRunOnce[] = {
+    &Ui::MainWindow::train1Button,
+    &Ui::MainWindow::train2Button,
+    &Ui::MainWindow::train3Button,
+    &Ui::MainWindow::currentButton,
+    &Ui::MainWindow::resetButton,
+    &Ui::MainWindow::runButton,
+    &Ui::MainWindow::runOnce2Button,
+    &Ui::MainWindow::followButton,
+    &Ui::MainWindow::followIButton,
+};
+
+template <std::size_t N>
+void setButtonsEnabled(Ui::MainWindow &ui, const ButtonOf (&buttons)[N], bool enabled)
+{
+    for (ButtonOf button : buttons)
+        (ui.*button)->setEnabled(enabled);
+}
+
+} // namespace
+
+void MainWindow::writeRegisters(const RegisterCopy &copy)
+{
+    for (int i = 0; i < copy.count; ++i) {
+        const int reg = copy.registers[static_cast<std::size_t>(i)];
+        usbHid->spi_write(reg, chipRegs[reg - 1] & 0xFF);
+    }
+    usbHid->spi_write(ChipProgram::kCommandRegister, copy.command);
+}
+
+void MainWindow::on_resetButton_clicked()
+{
+    writeRegisters(ChipProgram::reset);
+}
+void MainWindow::on_followButton_clicked()
+{
+    writeRegisters(ChipProgram::followMode1);
+}
+void MainWindow::on_currentButton_clicked()
+{
+    writeRegisters(ChipProgram::changeCurrent);
+}
+void MainWindow::on_followIButton_clicked()
+{
+    writeRegisters(ChipProgram::followMode2);
+}
+void MainWindow::on_runOnce2Button_clicked()
+{
+    writeRegisters(ChipProgram::runOnce2);
+}
+
+void MainWindow::on_runButton_clicked()
+{
+    const bool running = ui->runButton->isChecked();
+    usbHid->set_pin(ChipProgram::kRunLineGroup, ChipProgram::kRunLinePin, running ? 1 : 0);
+    setButtonsEnabled(*ui, lockedByRun, !running);
+}
+
+void MainWindow::on_runOnceButton_clicked()
+{
+    const bool once = ui->runOnceButton->isChecked();
+    if (once)
+        writeRegisters(ChipProgram::runOnce1);
+    else
+        usbHid->set_pin(ChipProgram::kRunLineGroup, ChipProgram::kRunLinePin, 0);
+    setButtonsEnabled(*ui, lockedByRunOnce, !once);
+}
 
 void MainWindow::synchronize_with_board()
 {
     qDebug() << "synchronize_with_board()";
+    if (!usbHid->init_controller())
+        return;
+    for (const ChipProgram::PinStep &step : ChipProgram::boardPreparation) {
+        if (step.op == ChipProgram::PinOp::Level)
+            usbHid->set_pin(step.group, step.pin, step.value);
+        else
+            usbHid->set_pin_dir(step.group, step.pin, step.value);
+    }
 }

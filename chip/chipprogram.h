@@ -1,0 +1,75 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// How each button programs the QD7310: the image registers it copies, strictly in this order,
+// then the command code written to register 0.
+struct RegisterCopy
+{
+    int command;
+    int count;
+    std::array<std::uint8_t, 15> registers;
+};
+
+namespace ChipProgram {
+
+constexpr int kCommandRegister = 0;
+constexpr int kFixedRegister = 15;
+constexpr int kFixedValue = 20;
+
+constexpr RegisterCopy reset = { 0, 0, {} };
+constexpr RegisterCopy followMode1 = { 1, 5, { 1, 2, 3, 4, 15 } };
+constexpr RegisterCopy changeCurrent = { 2, 3, { 1, 2, 15 } };
+constexpr RegisterCopy followMode2 = { 3, 5, { 1, 2, 3, 4, 15 } };
+constexpr RegisterCopy train1 = { 4, 7, { 1, 2, 3, 4, 5, 6, 15 } };
+constexpr RegisterCopy train2 = { 5, 11, { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 15 } };
+constexpr RegisterCopy train3 = { 6, 15, { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15 } };
+constexpr RegisterCopy runOnce1 = { 7, 0, {} };
+constexpr RegisterCopy runOnce2 = { 8, 0, {} };
+
+// The run line: high while Run is checked.
+constexpr int kRunLineGroup = 1;
+constexpr int kRunLinePin = 6;
+
+enum class PinOp { Level, Direction };
+struct PinStep
+{
+    PinOp op;
+    int group;
+    int pin;
+    int value;
+};
+
+// Prepares a freshly found board's pins, in this exact order. Steps 1 and 2 come again as
+// steps 18 and 19: both pairs are sent.
+constexpr std::array<PinStep, 26> boardPreparation = { {
+    { PinOp::Level, 1, 1, 1 },
+    { PinOp::Direction, 1, 1, 0 },
+    { PinOp::Direction, 2, 2, 1 },
+    { PinOp::Direction, 2, 3, 1 },
+    { PinOp::Direction, 2, 4, 1 },
+    { PinOp::Direction, 2, 5, 0 },
+    { PinOp::Direction, 2, 6, 1 },
+    { PinOp::Direction, 3, 0, 1 },
+    { PinOp::Direction, 3, 1, 1 },
+    { PinOp::Direction, 3, 2, 1 },
+    { PinOp::Direction, 1, 3, 0 },
+    { PinOp::Direction, 2, 0, 1 },
+    { PinOp::Direction, 2, 1, 1 },
+    { PinOp::Direction, 1, 0, 1 },
+    { PinOp::Direction, 1, 6, 1 },
+    { PinOp::Level, 2, 1, 1 },
+    { PinOp::Level, 2, 0, 1 },
+    { PinOp::Level, 1, 1, 1 },
+    { PinOp::Direction, 1, 1, 0 },
+    { PinOp::Level, 2, 6, 0 },
+    { PinOp::Level, 3, 0, 1 },
+    { PinOp::Level, 2, 2, 0 },
+    { PinOp::Level, 2, 3, 0 },
+    { PinOp::Level, 2, 4, 0 },
+    { PinOp::Level, 3, 1, 0 },
+    { PinOp::Level, 3, 2, 0 },
+} };
+
+} // namespace ChipProgram
