@@ -1,0 +1,2 @@
+add_executable(bench_viewer bench_viewer.cpp)
+target_link_libraries(bench_viewer PRIVATE qd7310_app)
