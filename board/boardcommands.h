@@ -6,7 +6,7 @@
 // command keeps the placement and length it always had.
 enum class ReportDump { None, BeforeWrite, AfterWrite };
 
-struct BoardCommandSpec
+struct BoardCommandLayout
 {
     const char *name;
     std::uint8_t code; // report byte 3

@@ -78,7 +78,7 @@ int USBHid2::write_report()
     return -1;
 }
 
-USBHid2::Answer USBHid2::exchange(const BoardCommandSpec &command, std::uint8_t param1,
+USBHid2::Answer USBHid2::exchange(const BoardCommandLayout &command, std::uint8_t param1,
     std::uint8_t param2, std::uint8_t param3, std::initializer_list<BoardTraceValue> arguments,
     int *status)
 {

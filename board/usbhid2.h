@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <memory>
 
-struct BoardCommandSpec;
+struct BoardCommandLayout;
 struct BoardTraceValue;
 
 // The link to the evaluation board: finds it among the HID devices, exchanges one report per
@@ -59,11 +59,12 @@ private:
 
     void closeDevice();
     int write_report();
-    Answer exchange(const BoardCommandSpec &command, std::uint8_t param1, std::uint8_t param2,
+    Answer exchange(const BoardCommandLayout &command, std::uint8_t param1, std::uint8_t param2,
         std::uint8_t param3, std::initializer_list<BoardTraceValue> arguments, int *status);
-    int writeCommand(const BoardCommandSpec &command, std::uint8_t param1, std::uint8_t param2,
+    int writeCommand(const BoardCommandLayout &command, std::uint8_t param1, std::uint8_t param2,
         std::uint8_t param3, std::initializer_list<BoardTraceValue> arguments, int *status);
-    int pinCommand(const BoardCommandSpec &command, int pinGroup, int pin, int value, int *status);
+    int pinCommand(
+        const BoardCommandLayout &command, int pinGroup, int pin, int value, int *status);
 
     std::unique_ptr<HidPlatform> mPlatform;
     int mWriteTimeoutMs;

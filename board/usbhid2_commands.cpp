@@ -4,19 +4,19 @@
 
 namespace {
 
-using Spec = BoardCommandSpec;
+using Layout = BoardCommandLayout;
 
 // name, code, sub-function, bytes dumped, where the report dump goes
 // clang-format off
-const Spec kInitController { "init_controller", 0x00, 0,                          8, ReportDump::None };
-const Spec kI2cWrite       { "i2c_write",       0x10, 0,                          8, ReportDump::BeforeWrite };
-const Spec kSpiWrite       { "spi_write",       0x11, 0,                          8, ReportDump::BeforeWrite };
-const Spec kI2cRead        { "i2c_read",        0x20, 0,                          8, ReportDump::BeforeWrite };
-const Spec kSpiRead        { "spi_read",        0x22, 0,                          8, ReportDump::BeforeWrite };
-const Spec kMeasure        { "measure",         0x30, 0,                          9, ReportDump::BeforeWrite };
-const Spec kReadPin        { "read_pin",        0x38, BoardCommand::kPinRead,      9, ReportDump::AfterWrite };
-const Spec kSetPinDir      { "set_pin_dir",     0x38, BoardCommand::kPinDirection, 9, ReportDump::BeforeWrite };
-const Spec kSetPin         { "set_pin",         0x38, BoardCommand::kPinSet,       9, ReportDump::AfterWrite };
+const Layout kInitController { "init_controller", 0x00, 0,                          8, ReportDump::None };
+const Layout kI2cWrite       { "i2c_write",       0x10, 0,                          8, ReportDump::BeforeWrite };
+const Layout kSpiWrite       { "spi_write",       0x11, 0,                          8, ReportDump::BeforeWrite };
+const Layout kI2cRead        { "i2c_read",        0x20, 0,                          8, ReportDump::BeforeWrite };
+const Layout kSpiRead        { "spi_read",        0x22, 0,                          8, ReportDump::BeforeWrite };
+const Layout kMeasure        { "measure",         0x30, 0,                          9, ReportDump::BeforeWrite };
+const Layout kReadPin        { "read_pin",        0x38, BoardCommand::kPinRead,      9, ReportDump::AfterWrite };
+const Layout kSetPinDir      { "set_pin_dir",     0x38, BoardCommand::kPinDirection, 9, ReportDump::BeforeWrite };
+const Layout kSetPin         { "set_pin",         0x38, BoardCommand::kPinSet,       9, ReportDump::AfterWrite };
 // clang-format on
 
 std::uint8_t low8(int value)
@@ -37,8 +37,9 @@ std::uint8_t pinBit(int pin)
 
 } // namespace
 
-int USBHid2::writeCommand(const BoardCommandSpec &command, std::uint8_t param1, std::uint8_t param2,
-    std::uint8_t param3, std::initializer_list<BoardTraceValue> arguments, int *status)
+int USBHid2::writeCommand(const BoardCommandLayout &command, std::uint8_t param1,
+    std::uint8_t param2, std::uint8_t param3, std::initializer_list<BoardTraceValue> arguments,
+    int *status)
 {
     return exchange(command, param1, param2, param3, arguments, status) == Answer::Accepted ? 1 : 0;
 }
@@ -110,7 +111,7 @@ int USBHid2::read_pin(int pinGroup, int pin, int *status)
 }
 
 int USBHid2::pinCommand(
-    const BoardCommandSpec &command, int pinGroup, int pin, int value, int *status)
+    const BoardCommandLayout &command, int pinGroup, int pin, int value, int *status)
 {
     // Only one pin changes per command: value 1 sets its bit, anything else clears it.
     const std::uint8_t setMask = value == 1 ? pinBit(pin) : 0;
