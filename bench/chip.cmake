@@ -1,0 +1,2 @@
+add_executable(bench_chip bench_chip.cpp)
+target_link_libraries(bench_chip PRIVATE qd7310_app qd7310_boardsim)
