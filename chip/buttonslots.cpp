@@ -13,36 +13,25 @@ namespace {
 
 using ButtonOf = QPushButton *Ui::MainWindow::*;
 
-// The nine buttons that each checked run state locks, in locking order; the other checkable
-// button stands sixth.
-constexpr ButtonOf lockedByRun[] = {
+// The nine buttons each run state locks, in locking order. The sixth is the other checkable
+// button, so Run and Run Once 1 can never be active together.
+constexpr ButtonOf kOtherCheckable = nullptr;
+constexpr ButtonOf lockOrder[] = {
     &Ui::MainWindow::train1Button,
     &Ui::MainWindow::train2Button,
     &Ui::MainWindow::train3Button,
     &Ui::MainWindow::currentButton,
     &Ui::MainWindow::resetButton,
-    &Ui::MainWindow::runOnceButton,
-    &Ui::MainWindow::runOnce2Button,
-    &Ui::MainWindow::followButton,
-    &Ui::MainWindow::followIButton,
-};
-constexpr ButtonOf lockedByRunOnce[] = {
-    &Ui::MainWindow::train1Button,
-    &Ui::MainWindow::train2Button,
-    &Ui::MainWindow::train3Button,
-    &Ui::MainWindow::currentButton,
-    &Ui::MainWindow::resetButton,
-    &Ui::MainWindow::runButton,
+    kOtherCheckable,
     &Ui::MainWindow::runOnce2Button,
     &Ui::MainWindow::followButton,
     &Ui::MainWindow::followIButton,
 };
 
-template <std::size_t N>
-void setButtonsEnabled(Ui::MainWindow &ui, const ButtonOf (&buttons)[N], bool enabled)
+void setLocked(Ui::MainWindow &ui, ButtonOf otherCheckable, bool locked)
 {
-    for (ButtonOf button : buttons)
-        (ui.*button)->setEnabled(enabled);
+    for (ButtonOf button : lockOrder)
+        (ui.*(button ? button : otherCheckable))->setEnabled(!locked);
 }
 
 } // namespace
@@ -81,7 +70,7 @@ void MainWindow::on_runButton_clicked()
 {
     const bool running = ui->runButton->isChecked();
     usbHid->set_pin(ChipProgram::kRunLineGroup, ChipProgram::kRunLinePin, running ? 1 : 0);
-    setButtonsEnabled(*ui, lockedByRun, !running);
+    setLocked(*ui, &Ui::MainWindow::runOnceButton, running);
 }
 
 void MainWindow::on_runOnceButton_clicked()
@@ -91,7 +80,7 @@ void MainWindow::on_runOnceButton_clicked()
         writeRegisters(ChipProgram::runOnce1);
     else
         usbHid->set_pin(ChipProgram::kRunLineGroup, ChipProgram::kRunLinePin, 0);
-    setButtonsEnabled(*ui, lockedByRunOnce, !once);
+    setLocked(*ui, &Ui::MainWindow::runButton, once);
 }
 
 void MainWindow::synchronize_with_board()
