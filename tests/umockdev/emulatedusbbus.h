@@ -1,0 +1,112 @@
+#pragma once
+
+#include "boardfirmware.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+
+typedef struct _UMockdevTestbed UMockdevTestbed;
+typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
+typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
+
+// What a device on the emulated bus presents to the host.
+enum class UsbFunction {
+    Board, // HID interface with an interrupt IN and an interrupt OUT endpoint
+    BoardWithoutOutEndpoint, // HID interface with only an IN endpoint: reports go by SET_REPORT
+    Keyboard, // HID boot keyboard, IN endpoint only
+};
+
+struct UsbDeviceSpec
+{
+    UsbFunction function = UsbFunction::Board;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+};
+
+// Something the host did to a device node, as the kernel would have seen it.
+struct UsbEvent
+{
+    enum Kind {
+        Opened,
+        Closed,
+        DriverDetached,
+        Claimed,
+        Released,
+        DriverAttached,
+        InterruptOut, // data: the bytes on the wire
+        SetReport, // value: wValue; data: the bytes on the wire
+        StringRequest, // value: descriptor index; language: wIndex
+        Discarded, // a URB the device never completed was cancelled
+    };
+    QString devnode;
+    Kind kind;
+    int value = 0;
+    int language = 0;
+    QByteArray data;
+};
+
+// USB devices emulated at the kernel interface: sysfs entries and usbfs device nodes in a umockdev
+// testbed, whose ioctls are answered here. Boards answer from a BoardFirmware each, so they behave
+// exactly like the simulated board. The process must run under umockdev's preload library.
+//
+// umockdev runs the ioctl handler on a worker thread while the caller waits in its ioctl, so the
+// firmware and the fault switches may be touched only while no link call is in progress.
+class EmulatedUsbBus
+{
+public:
+    EmulatedUsbBus();
+    ~EmulatedUsbBus();
+    EmulatedUsbBus(const EmulatedUsbBus &) = delete;
+    EmulatedUsbBus &operator=(const EmulatedUsbBus &) = delete;
+
+    static bool preloadActive();
+
+    // Plugs a device in behind the ones present and returns its device node. Every plug-in gets a
+    // new device address, as on a real bus.
+    QString plug(const UsbDeviceSpec &spec);
+    // The device disappears: its sysfs entry and node go, and what is still open on it fails with
+    // ENODEV, as usbfs does after a disconnect.
+    void unplug(const QString &devnode);
+    // The node stays listed but cannot be opened by this process.
+    void denyAccess(const QString &devnode);
+
+    BoardFirmware &firmware(const QString &devnode);
+    // Output reports to this device are accepted but never completed.
+    void setStallWrites(const QString &devnode, bool stall);
+
+    QList<UsbEvent> events() const;
+    QList<UsbEvent> events(const QString &devnode) const;
+    void clearEvents();
+    // The interface is bound to its kernel driver and not claimed through usbfs.
+    bool ownedByKernelDriver(const QString &devnode) const;
+
+private:
+    struct Urb;
+    struct Device;
+
+    static int onIoctl(UMockdevIoctlBase *handler, UMockdevIoctlClient *client, void *self);
+    static void onConnected(UMockdevIoctlBase *handler, UMockdevIoctlClient *client, void *self);
+    static void onVanished(UMockdevIoctlBase *handler, UMockdevIoctlClient *client, void *self);
+
+    bool handle(UMockdevIoctlClient *client);
+    void submit(Device &device, UMockdevIoctlClient *client);
+    void reap(Device &device, UMockdevIoctlClient *client);
+    void discard(Device &device, UMockdevIoctlClient *client);
+    void usbfsIoctl(Device &device, UMockdevIoctlClient *client);
+    bool answerControl(Device &device, Urb &urb);
+    void record(const QString &devnode, UsbEvent::Kind kind, int value = 0,
+        const QByteArray &data = {}, int language = 0);
+
+    UMockdevTestbed *mTestbed = nullptr;
+    UMockdevIoctlBase *mHandler = nullptr;
+    mutable std::mutex mMutex;
+    std::map<QString, std::unique_ptr<Device>> mDevices;
+    QList<UsbEvent> mEvents;
+    int mNextAddress = 2; // 1 is the root hub
+};

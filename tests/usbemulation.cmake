@@ -1,0 +1,29 @@
+# The libusb platform layer against boards emulated at the kernel interface (sysfs and usbfs) by
+# umockdev. Only meaningful where the board library is built on that backend.
+get_target_property(_qd7310_board_sources qd7310_board SOURCES)
+if(NOT "platform/hidplatform_libusb.cpp" IN_LIST _qd7310_board_sources)
+    return()
+endif()
+find_package(PkgConfig)
+if(PkgConfig_FOUND)
+    pkg_check_modules(QD7310_UMOCKDEV IMPORTED_TARGET umockdev-1.0)
+    # The test asks libusb itself for its device order; its own prefix keeps board/'s lookup apart.
+    pkg_check_modules(QD7310_TEST_LIBUSB IMPORTED_TARGET libusb-1.0)
+endif()
+find_program(QD7310_UMOCKDEV_WRAPPER umockdev-wrapper)
+if(NOT QD7310_UMOCKDEV_FOUND OR NOT QD7310_TEST_LIBUSB_FOUND OR NOT QD7310_UMOCKDEV_WRAPPER)
+    message(STATUS "umockdev not found (packages umockdev, libumockdev-dev): "
+                   "skipping the emulated USB tests")
+    return()
+endif()
+
+add_executable(tst_usbemulation
+    umockdev/tst_usbemulation.cpp
+    umockdev/emulatedusbbus.h umockdev/emulatedusbbus.cpp
+    umockdev/usbdescriptors.h umockdev/usbdescriptors.cpp
+)
+target_link_libraries(tst_usbemulation PRIVATE
+    Qt6::Test qd7310_board qd7310_boardsim PkgConfig::QD7310_UMOCKDEV PkgConfig::QD7310_TEST_LIBUSB)
+# umockdev's preload library must be in the process from the start to redirect /sys and /dev.
+add_test(NAME tst_usbemulation COMMAND ${QD7310_UMOCKDEV_WRAPPER} $<TARGET_FILE:tst_usbemulation>)
+set_tests_properties(tst_usbemulation PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
