@@ -17,13 +17,20 @@ if(NOT QD7310_UMOCKDEV_FOUND OR NOT QD7310_TEST_LIBUSB_FOUND OR NOT QD7310_UMOCK
     return()
 endif()
 
-add_executable(tst_usbemulation
-    umockdev/tst_usbemulation.cpp
+add_library(qd7310_usbemulation STATIC
     umockdev/emulatedusbbus.h umockdev/emulatedusbbus.cpp
     umockdev/usbdescriptors.h umockdev/usbdescriptors.cpp
+    umockdev/emulationsupport.h umockdev/emulationsupport.cpp
 )
-target_link_libraries(tst_usbemulation PRIVATE
-    Qt6::Test qd7310_board qd7310_boardsim PkgConfig::QD7310_UMOCKDEV PkgConfig::QD7310_TEST_LIBUSB)
-# umockdev's preload library must be in the process from the start to redirect /sys and /dev.
-add_test(NAME tst_usbemulation COMMAND ${QD7310_UMOCKDEV_WRAPPER} $<TARGET_FILE:tst_usbemulation>)
-set_tests_properties(tst_usbemulation PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+target_include_directories(qd7310_usbemulation PUBLIC umockdev)
+target_link_libraries(qd7310_usbemulation PUBLIC
+    Qt6::Core qd7310_boardsim PkgConfig::QD7310_UMOCKDEV PkgConfig::QD7310_TEST_LIBUSB)
+
+# umockdev's preload library must be in the process from its start to redirect /sys and /dev.
+foreach(suite discovery exchange)
+    set(name tst_usbemulation_${suite})
+    add_executable(${name} umockdev/${name}.cpp)
+    target_link_libraries(${name} PRIVATE Qt6::Test qd7310_usbemulation)
+    add_test(NAME ${name} COMMAND ${QD7310_UMOCKDEV_WRAPPER} $<TARGET_FILE:${name}>)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+endforeach()

@@ -33,8 +33,9 @@ struct UsbDeviceSpec
 struct UsbEvent
 {
     enum Kind {
-        Opened,
-        Closed,
+        // umockdev connects the node's ioctl channel on its own thread, even for an open that
+        // then fails: proof that an open was tried, never that it succeeded, and it may lag.
+        OpenAttempted,
         DriverDetached,
         Claimed,
         Released,
@@ -92,7 +93,6 @@ private:
 
     static int onIoctl(UMockdevIoctlBase *handler, UMockdevIoctlClient *client, void *self);
     static void onConnected(UMockdevIoctlBase *handler, UMockdevIoctlClient *client, void *self);
-    static void onVanished(UMockdevIoctlBase *handler, UMockdevIoctlClient *client, void *self);
 
     bool handle(UMockdevIoctlClient *client);
     void submit(Device &device, UMockdevIoctlClient *client);
