@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Set up, build and run the whole test suite, headless: once as a normal build and once
-# under AddressSanitizer and UndefinedBehaviorSanitizer. Under CI, warnings are errors.
+# Set up, build and run the whole test suite, headless: the Windows cross-compile check, a
+# bounded fuzzing run, then the tests once as a normal build and once under AddressSanitizer
+# and UndefinedBehaviorSanitizer. Under CI, warnings are errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -19,6 +20,15 @@ run_suite() {
     ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 }
 
+# The Windows cross-compile and the bounded fuzzing run come first, so the test summaries
+# close the output.
+for extra in scripts/check-windows.sh scripts/fuzz.sh; do
+    if [ -x "$extra" ]; then
+        echo "=== $extra ==="
+        "$extra"
+    fi
+done
+
 echo "=== normal build ==="
 run_suite build-test -DCMAKE_BUILD_TYPE=Debug
 
@@ -28,10 +38,3 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQD7310_SANITIZE=ON
 
-for extra in scripts/check-windows.sh scripts/fuzz.sh; do
-    if [ -x "$extra" ]; then
-        echo "=== $extra ==="
-        "$extra"
-    fi
-done
-echo "All test stages passed."
