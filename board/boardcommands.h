@@ -2,8 +2,8 @@
 
 #include "usbhid2.h"
 
-// Where a command prints its report: some firmware tools compare traces line by line, so each
-// command keeps the placement and length it always had.
+// Where a command prints its report. Placement and length differ from command to command and
+// are part of the trace's fixed form, so they are stated per command, not derived.
 enum class ReportDump { None, BeforeWrite, AfterWrite };
 
 struct BoardCommandLayout
