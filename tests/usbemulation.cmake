@@ -47,5 +47,7 @@ foreach(suite discovery exchange)
     target_link_libraries(${name} PRIVATE Qt6::Test qd7310_usbemulation)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LD_PRELOAD=${_qd7310_preload}")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LD_PRELOAD=${_qd7310_preload}"
+        # A refused device must leave standard error empty; libusb's own debug log would not.
+        ENVIRONMENT_MODIFICATION "LIBUSB_DEBUG=unset:")
 endforeach()

@@ -72,6 +72,39 @@ int openOnNode(const QString &devnode)
     return count;
 }
 
+StderrCapture::StderrCapture() : mFile(std::tmpfile())
+{
+    std::fflush(stderr);
+    if (mFile)
+        mSaved = dup(STDERR_FILENO);
+    if (mSaved >= 0)
+        dup2(fileno(mFile), STDERR_FILENO);
+}
+
+StderrCapture::~StderrCapture()
+{
+    if (mSaved >= 0) {
+        std::fflush(stderr);
+        dup2(mSaved, STDERR_FILENO);
+        ::close(mSaved);
+    }
+    if (mFile)
+        std::fclose(mFile);
+}
+
+QByteArray StderrCapture::text() const
+{
+    if (!mFile)
+        return {};
+    std::fflush(stderr);
+    QByteArray text;
+    char chunk[256];
+    std::rewind(mFile);
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, mFile)) > 0;)
+        text.append(chunk, int(n));
+    return text;
+}
+
 FileModesEnforced::FileModesEnforced()
 {
     if (syscall(SYS_capget, &mHeader, mSaved) != 0)

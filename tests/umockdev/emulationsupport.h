@@ -10,6 +10,7 @@
 #include <linux/capability.h>
 
 #include <cstdint>
+#include <cstdio>
 
 // State that makes every command's answer carry data.
 void prepareFirmware(BoardFirmware &firmware);
@@ -25,6 +26,23 @@ int countOf(const QList<UsbEvent> &events, UsbEvent::Kind kind);
 int openDescriptorCount();
 // How many of this process's descriptors are open on the emulated device node.
 int openOnNode(const QString &devnode);
+
+// Collects what anything in the process writes to standard error while it lives: libusb logs
+// there, and a refused device must not make it speak.
+class StderrCapture
+{
+public:
+    StderrCapture();
+    ~StderrCapture();
+    StderrCapture(const StderrCapture &) = delete;
+    StderrCapture &operator=(const StderrCapture &) = delete;
+
+    QByteArray text() const;
+
+private:
+    std::FILE *mFile = nullptr;
+    int mSaved = -1;
+};
 
 // Root bypasses file modes; without CAP_DAC_OVERRIDE on this thread it meets them like any user,
 // which is how a node the user may not open looks to the tool. A no-op for other users.

@@ -214,8 +214,10 @@ void TestUsbEmulationDiscovery::unopenableNodeSkippedSilently()
     USBHid2 link(createSystemHidPlatform(), 50);
     BoardTraceCapture capture;
     {
+        StderrCapture stderrText;
         FileModesEnforced asUser;
         QCOMPARE(link.usb_hid_init(), found);
+        QCOMPARE(stderrText.text(), QByteArray());
     }
     QCOMPARE(traceOf(capture),
         "usb_hid_init\n" + (found ? announcement(kBoardVendorId, kBoardProductId) : QByteArray()));
