@@ -7,9 +7,11 @@
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <dlfcn.h>
+#include <cstddef>
 #include <cstring>
+#include <dlfcn.h>
 #include <deque>
 #include <sys/stat.h>
 
@@ -328,19 +330,19 @@ void EmulatedUsbBus::submit(Device &device, UMockdevIoctlClient *client)
         offsetof(usbdevfs_urb, buffer), std::size_t(std::max(fields->buffer_length, 0)), nullptr);
     umockdev_ioctl_data_unref(buffer);
     auto *bytes = static_cast<std::uint8_t *>(fields->buffer);
-    const bool isBoard = device.spec.function != UsbFunction::Keyboard;
 
     bool accepted = true;
     bool stalled = false;
-    if (fields->type == USBDEVFS_URB_TYPE_INTERRUPT && fields->endpoint == 0x02 && isBoard
+    if (fields->type == USBDEVFS_URB_TYPE_INTERRUPT && fields->endpoint == 0x02
         && device.spec.function == UsbFunction::Board) {
         stalled = device.stallWrites;
         if (!stalled) {
             const QByteArray wire(reinterpret_cast<const char *>(bytes), fields->buffer_length);
             record(device.devnode, UsbEvent::InterruptOut, 0, wire);
+            // The endpoint carries unnumbered reports; the firmware takes them with their zero ID.
+            const QByteArray report = QByteArray(1, '\0') + wire;
             device.firmware.handleReport(
-                reinterpret_cast<const std::uint8_t *>((QByteArray(1, '\0') + wire).constData()),
-                int(wire.size()) + 1);
+                reinterpret_cast<const std::uint8_t *>(report.constData()), int(report.size()));
             fields->actual_length = fields->buffer_length;
             fields->status = 0;
         }
