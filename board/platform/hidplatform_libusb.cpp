@@ -126,8 +126,8 @@ public:
         const unsigned timeout
             = static_cast<unsigned>(std::max(timeoutMs, 1)); // 0 would wait forever
         int result;
+        int transferred = 0;
         if (device->outEndpoint) {
-            int transferred = 0;
             // libusb cancels a transfer that timed out and waits for the cancellation to finish
             // before it returns, so the report buffer is free again afterwards.
             result = libusb_interrupt_transfer(device->handle, device->outEndpoint, wire.data(),
@@ -138,11 +138,15 @@ public:
                 kHidSetReport, static_cast<std::uint16_t>(kHidOutputReport | reportId),
                 static_cast<std::uint16_t>(device->interfaceNumber), wire.data(),
                 static_cast<std::uint16_t>(wire.size()), timeout);
+            transferred = result;
         }
         if (result == LIBUSB_ERROR_TIMEOUT)
             return { HidWriteResult::TimedOut, 0 };
         if (result < 0)
             return { HidWriteResult::Failed, mapError(result) };
+        // Part of a report is no report: the board would act on a truncated command.
+        if (transferred != static_cast<int>(wire.size()))
+            return { HidWriteResult::Failed, HidError::IoDevice };
         return { HidWriteResult::Completed, 0 };
     }
 
@@ -159,7 +163,8 @@ public:
         const int received
             = libusb_get_string_descriptor(device->handle, static_cast<std::uint8_t>(index),
                 static_cast<std::uint16_t>(device->language), descriptor, sizeof descriptor);
-        if (received < 2 || descriptor[1] != LIBUSB_DT_STRING)
+        // A descriptor too short to hold even its own header carries no answer.
+        if (received < 2 || descriptor[0] < 2 || descriptor[1] != LIBUSB_DT_STRING)
             return false;
         const int contents = std::min<int>(received, descriptor[0]) - 2;
         if (contents > 0)
