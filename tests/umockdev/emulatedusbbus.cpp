@@ -60,7 +60,7 @@ struct EmulatedUsbBus::Device
 {
     QString devnode;
     QString syspath;
-    UsbDeviceSpec spec;
+    UsbDeviceProfile profile;
     BoardFirmware firmware;
     bool gone = false;
     bool stallWrites = false;
@@ -106,11 +106,11 @@ bool EmulatedUsbBus::preloadActive()
     return preload != nullptr;
 }
 
-QString EmulatedUsbBus::plug(const UsbDeviceSpec &spec)
+QString EmulatedUsbBus::plug(const UsbDeviceProfile &profile)
 {
     const int address = mNextAddress++;
     auto device = std::make_unique<Device>();
-    device->spec = spec;
+    device->profile = profile;
     device->devnode = QStringLiteral("/dev/bus/usb/001/%1")
                           .arg(QString::number(address).rightJustified(3, QLatin1Char('0')));
     // Ports 1, 2, ...: the kernel names the device after the port, not the address.
@@ -125,7 +125,7 @@ QString EmulatedUsbBus::plug(const UsbDeviceSpec &spec)
     // The handler is attached first, so the node answers as soon as it exists.
     umockdev_testbed_attach_ioctl(mTestbed, devnode.toUtf8().constData(), mHandler, nullptr);
     umockdev_testbed_add_from_string(mTestbed,
-        testbedDevice(address, syspath, deviceDescriptors(spec)).toUtf8().constData(), nullptr);
+        testbedDevice(address, syspath, deviceDescriptors(profile)).toUtf8().constData(), nullptr);
     return devnode;
 }
 
@@ -244,7 +244,7 @@ bool EmulatedUsbBus::handle(UMockdevIoctlClient *client)
     }
     case USBDEVFS_CLAIMINTERFACE: {
         const int number = interfaceArg();
-        if (device.driverBound && number == hidInterfaceNumber(device.spec.function)) {
+        if (device.driverBound && number == hidInterfaceNumber(device.profile.function)) {
             umockdev_ioctl_client_complete(client, -1, EBUSY);
             return true;
         }
@@ -294,7 +294,7 @@ void EmulatedUsbBus::usbfsIoctl(Device &device, UMockdevIoctlClient *client)
         umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_ioctl), nullptr);
     const usbdevfs_ioctl command = *reinterpret_cast<usbdevfs_ioctl *>(data->data);
     umockdev_ioctl_data_unref(data);
-    const bool hidInterface = command.ifno == hidInterfaceNumber(device.spec.function);
+    const bool hidInterface = command.ifno == hidInterfaceNumber(device.profile.function);
     if (command.ioctl_code == int(USBDEVFS_DISCONNECT)) {
         if (!hidInterface || !device.driverBound) {
             umockdev_ioctl_client_complete(client, -1, ENODATA);
@@ -334,7 +334,7 @@ void EmulatedUsbBus::submit(Device &device, UMockdevIoctlClient *client)
     bool accepted = true;
     bool stalled = false;
     if (fields->type == USBDEVFS_URB_TYPE_INTERRUPT && fields->endpoint == 0x02
-        && device.spec.function == UsbFunction::Board) {
+        && device.profile.function == UsbFunction::Board) {
         stalled = device.stallWrites;
         if (!stalled) {
             const QByteArray wire(reinterpret_cast<const char *>(bytes), fields->buffer_length);
@@ -374,7 +374,7 @@ bool EmulatedUsbBus::answerControl(Device &device, Urb &urb)
     fields->actual_length = 0;
     fields->status = 0;
 
-    const bool isBoard = device.spec.function != UsbFunction::Keyboard;
+    const bool isBoard = device.profile.function != UsbFunction::Keyboard;
     if (setup.requestType == 0x80 && setup.request == 0x06 && (setup.value >> 8) == 0x03) {
         const int index = setup.value & 0xFF;
         record(device.devnode, UsbEvent::StringRequest, index, {}, setup.index);
@@ -394,7 +394,7 @@ bool EmulatedUsbBus::answerControl(Device &device, Urb &urb)
         return true;
     }
     if (setup.requestType == 0x21 && setup.request == 0x09 && isBoard
-        && setup.index == hidInterfaceNumber(device.spec.function)) {
+        && setup.index == hidInterfaceNumber(device.profile.function)) {
         const QByteArray wire(reinterpret_cast<const char *>(data), room);
         record(device.devnode, UsbEvent::SetReport, setup.value, wire);
         const QByteArray report = (setup.value & 0xFF) == 0 ? QByteArray(1, '\0') + wire : wire;

@@ -22,7 +22,7 @@ enum class UsbFunction {
     Keyboard, // HID boot keyboard, IN endpoint only
 };
 
-struct UsbDeviceSpec
+struct UsbDeviceProfile
 {
     UsbFunction function = UsbFunction::Board;
     std::uint16_t vendorId = 0;
@@ -70,7 +70,7 @@ public:
 
     // Plugs a device in behind the ones present and returns its device node. Every plug-in gets a
     // new device address, as on a real bus.
-    QString plug(const UsbDeviceSpec &spec);
+    QString plug(const UsbDeviceProfile &profile);
     // The device disappears: its sysfs entry and node go, and what is still open on it fails with
     // ENODEV, as usbfs does after a disconnect.
     void unplug(const QString &devnode);

@@ -32,44 +32,44 @@ private:
 };
 
 namespace {
-const UsbDeviceSpec kBoard { UsbFunction::Board, kBoardVendorId, kBoardProductId };
-const UsbDeviceSpec kBoardWithoutOut { UsbFunction::BoardWithoutOutEndpoint, kBoardVendorId,
+const UsbDeviceProfile kBoard { UsbFunction::Board, kBoardVendorId, kBoardProductId };
+const UsbDeviceProfile kBoardWithoutOut { UsbFunction::BoardWithoutOutEndpoint, kBoardVendorId,
     kBoardProductId };
-const UsbDeviceSpec kKeyboard { UsbFunction::Keyboard, 0x046d, 0xc31c };
-const UsbDeviceSpec kOtherProduct { UsbFunction::Board, kBoardVendorId,
+const UsbDeviceProfile kKeyboard { UsbFunction::Keyboard, 0x046d, 0xc31c };
+const UsbDeviceProfile kOtherProduct { UsbFunction::Board, kBoardVendorId,
     std::uint16_t(kBoardProductId ^ 0x0100) };
-const UsbDeviceSpec kOtherVendor { UsbFunction::Board, std::uint16_t(kBoardVendorId ^ 0x0100),
+const UsbDeviceProfile kOtherVendor { UsbFunction::Board, std::uint16_t(kBoardVendorId ^ 0x0100),
     kBoardProductId };
 } // namespace
 
-Q_DECLARE_METATYPE(UsbDeviceSpec)
+Q_DECLARE_METATYPE(UsbDeviceProfile)
 
 void TestUsbEmulationDiscovery::followsLibusbOrder_data()
 {
-    QTest::addColumn<QList<UsbDeviceSpec>>("devices"); // in plug-in order
+    QTest::addColumn<QList<UsbDeviceProfile>>("devices"); // in plug-in order
     QTest::addColumn<bool>("boardFound");
 
-    QTest::newRow("empty bus") << QList<UsbDeviceSpec> {} << false;
+    QTest::newRow("empty bus") << QList<UsbDeviceProfile> {} << false;
     QTest::newRow("keyboard and look-alikes only")
-        << QList<UsbDeviceSpec> { kKeyboard, kOtherProduct, kOtherVendor } << false;
+        << QList<UsbDeviceProfile> { kKeyboard, kOtherProduct, kOtherVendor } << false;
     // Plugged in both orders, so the board is last in libusb's list one way or the other.
     QTest::newRow("board, keyboard, other product")
-        << QList<UsbDeviceSpec> { kBoard, kKeyboard, kOtherProduct } << true;
+        << QList<UsbDeviceProfile> { kBoard, kKeyboard, kOtherProduct } << true;
     QTest::newRow("other product, keyboard, board")
-        << QList<UsbDeviceSpec> { kOtherProduct, kKeyboard, kBoard } << true;
+        << QList<UsbDeviceProfile> { kOtherProduct, kKeyboard, kBoard } << true;
     QTest::newRow("board without OUT endpoint behind a keyboard")
-        << QList<UsbDeviceSpec> { kBoardWithoutOut, kKeyboard } << true;
-    QTest::newRow("two boards") << QList<UsbDeviceSpec> { kBoard, kKeyboard, kBoardWithoutOut }
+        << QList<UsbDeviceProfile> { kBoardWithoutOut, kKeyboard } << true;
+    QTest::newRow("two boards") << QList<UsbDeviceProfile> { kBoard, kKeyboard, kBoardWithoutOut }
                                 << true;
 }
 
 void TestUsbEmulationDiscovery::followsLibusbOrder()
 {
-    QFETCH(QList<UsbDeviceSpec>, devices);
+    QFETCH(QList<UsbDeviceProfile>, devices);
     QFETCH(bool, boardFound);
-    QMap<QString, UsbDeviceSpec> specs;
-    for (const UsbDeviceSpec &spec : devices)
-        specs.insert(bus->plug(spec), spec);
+    QMap<QString, UsbDeviceProfile> specs;
+    for (const UsbDeviceProfile &profile : devices)
+        specs.insert(bus->plug(profile), profile);
 
     // What the search must announce: every device in libusb's order up to the first board.
     QByteArray expected = "usb_hid_init\n";
@@ -78,13 +78,13 @@ void TestUsbEmulationDiscovery::followsLibusbOrder()
     for (const QString &node : libusbOrder()) {
         if (!specs.contains(node))
             continue; // the root hub carries no HID interface
-        const UsbDeviceSpec spec = specs.value(node);
+        const UsbDeviceProfile profile = specs.value(node);
         if (!chosen.isEmpty()) {
             unopened.append(node);
             continue;
         }
-        expected += announcement(spec.vendorId, spec.productId);
-        if (spec.vendorId == kBoardVendorId && spec.productId == kBoardProductId)
+        expected += announcement(profile.vendorId, profile.productId);
+        if (profile.vendorId == kBoardVendorId && profile.productId == kBoardProductId)
             chosen = node;
     }
     QCOMPARE(!chosen.isEmpty(), boardFound);
@@ -154,7 +154,7 @@ void TestUsbEmulationDiscovery::vanishedBoardFailsCleanlyAndIsFoundAgain()
 
 void TestUsbEmulationDiscovery::closingHandsTheInterfaceBack_data()
 {
-    QTest::addColumn<UsbDeviceSpec>("board");
+    QTest::addColumn<UsbDeviceProfile>("board");
     QTest::addColumn<bool>("written");
     QTest::newRow("interrupt OUT") << kBoard << true;
     QTest::newRow("SET_REPORT") << kBoardWithoutOut << true;
@@ -163,7 +163,7 @@ void TestUsbEmulationDiscovery::closingHandsTheInterfaceBack_data()
 
 void TestUsbEmulationDiscovery::closingHandsTheInterfaceBack()
 {
-    QFETCH(UsbDeviceSpec, board);
+    QFETCH(UsbDeviceProfile, board);
     QFETCH(bool, written);
     const QString node = bus->plug(board);
     const int idleDescriptors = openDescriptorCount();
@@ -194,7 +194,7 @@ void TestUsbEmulationDiscovery::closingHandsTheInterfaceBack()
 
 void TestUsbEmulationDiscovery::unopenableNodeSkippedSilently_data()
 {
-    QTest::addColumn<UsbDeviceSpec>("denied");
+    QTest::addColumn<UsbDeviceProfile>("denied");
     QTest::addColumn<bool>("boardOpenable");
     QTest::newRow("keyboard ahead of the board") << kKeyboard << true;
     QTest::newRow("the only board") << kBoard << false;
@@ -202,7 +202,7 @@ void TestUsbEmulationDiscovery::unopenableNodeSkippedSilently_data()
 
 void TestUsbEmulationDiscovery::unopenableNodeSkippedSilently()
 {
-    QFETCH(UsbDeviceSpec, denied);
+    QFETCH(UsbDeviceProfile, denied);
     QFETCH(bool, boardOpenable);
     // Plugged after the board, the denied node comes ahead of it in libusb's list.
     const QString board = boardOpenable ? bus->plug(kBoard) : QString();

@@ -60,15 +60,15 @@ int hidInterfaceNumber(UsbFunction function)
     return function == UsbFunction::Keyboard ? 0 : 1;
 }
 
-QByteArray deviceDescriptors(const UsbDeviceSpec &spec)
+QByteArray deviceDescriptors(const UsbDeviceProfile &profile)
 {
-    const QByteArray head = device(0x00, spec.vendorId, spec.productId);
-    if (spec.function == UsbFunction::Keyboard) {
+    const QByteArray head = device(0x00, profile.vendorId, profile.productId);
+    if (profile.function == UsbFunction::Keyboard) {
         return head
             + configuration(
                 1, interface(0, 1, 0x03, 0x01, 0x01) + hidClass(63) + interruptEndpoint(0x81, 8));
     }
-    const bool withOut = spec.function == UsbFunction::Board;
+    const bool withOut = profile.function == UsbFunction::Board;
     QByteArray hid = interface(1, withOut ? 2 : 1, 0x03, 0x00, 0x00) + hidClass(34)
         + interruptEndpoint(0x82, 16);
     if (withOut)

@@ -10,7 +10,7 @@ int hidInterfaceNumber(UsbFunction function);
 
 // The device descriptor followed by the configuration descriptor with everything it holds, as the
 // kernel presents them in sysfs ("descriptors").
-QByteArray deviceDescriptors(const UsbDeviceSpec &spec);
+QByteArray deviceDescriptors(const UsbDeviceProfile &profile);
 QByteArray rootHubDescriptors();
 
 // String descriptor 0: the language IDs. The first is not US English, so a host that asks in the
