@@ -64,6 +64,8 @@ struct EmulatedUsbBus::Device
     BoardFirmware firmware;
     bool gone = false;
     bool stallWrites = false;
+    bool shortWrites = false;
+    bool headerlessAnswers = false;
     bool driverBound = true; // the HID interface's kernel driver
     bool claimed = false;
     std::deque<Urb> completed; // to be reaped, in order
@@ -160,6 +162,18 @@ void EmulatedUsbBus::setStallWrites(const QString &devnode, bool stall)
 {
     std::lock_guard<std::mutex> lock(mMutex);
     mDevices.at(devnode)->stallWrites = stall;
+}
+
+void EmulatedUsbBus::setShortWrites(const QString &devnode, bool shortWrites)
+{
+    const std::lock_guard<std::mutex> lock(mMutex);
+    mDevices.at(devnode)->shortWrites = shortWrites;
+}
+
+void EmulatedUsbBus::setHeaderlessAnswers(const QString &devnode, bool headerless)
+{
+    const std::lock_guard<std::mutex> lock(mMutex);
+    mDevices.at(devnode)->headerlessAnswers = headerless;
 }
 
 QList<UsbEvent> EmulatedUsbBus::events() const
@@ -343,7 +357,7 @@ void EmulatedUsbBus::submit(Device &device, UMockdevIoctlClient *client)
             const QByteArray report = QByteArray(1, '\0') + wire;
             device.firmware.handleReport(
                 reinterpret_cast<const std::uint8_t *>(report.constData()), int(report.size()));
-            fields->actual_length = fields->buffer_length;
+            fields->actual_length = fields->buffer_length - (device.shortWrites ? 1 : 0);
             fields->status = 0;
         }
     } else if (fields->type == USBDEVFS_URB_TYPE_CONTROL && fields->buffer_length >= kSetupLength) {
@@ -383,8 +397,10 @@ bool EmulatedUsbBus::answerControl(Device &device, Urb &urb)
             descriptor = languageDescriptor();
         } else if (index == kAnswerStringIndex && isBoard) {
             const BoardFirmware::Answer &answer = device.firmware.answer();
-            descriptor = stringDescriptor(
-                QByteArray(reinterpret_cast<const char *>(answer.data()), int(answer.size())));
+            descriptor = device.headerlessAnswers
+                ? QByteArray("\x01\x03", 2)
+                : stringDescriptor(
+                    QByteArray(reinterpret_cast<const char *>(answer.data()), int(answer.size())));
         } else {
             return false;
         }
@@ -400,7 +416,7 @@ bool EmulatedUsbBus::answerControl(Device &device, Urb &urb)
         const QByteArray report = (setup.value & 0xFF) == 0 ? QByteArray(1, '\0') + wire : wire;
         device.firmware.handleReport(
             reinterpret_cast<const std::uint8_t *>(report.constData()), int(report.size()));
-        fields->actual_length = room;
+        fields->actual_length = room - (device.shortWrites ? 1 : 0);
         return true;
     }
     return false;

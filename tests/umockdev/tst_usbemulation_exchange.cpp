@@ -80,6 +80,8 @@ private slots:
     void binaryAnswersComeBackRaw();
     void stalledWriteIsCancelled_data();
     void stalledWriteIsCancelled();
+    void truncatedTransfersAreFailures_data();
+    void truncatedTransfersAreFailures();
 
 private:
     std::unique_ptr<EmulatedUsbBus> bus;
@@ -242,3 +244,39 @@ void TestUsbEmulationExchange::stalledWriteIsCancelled()
 
 QTEST_GUILESS_MAIN(TestUsbEmulationExchange)
 #include "tst_usbemulation_exchange.moc"
+
+void TestUsbEmulationExchange::truncatedTransfersAreFailures_data()
+{
+    QTest::addColumn<UsbFunction>("function");
+    QTest::newRow("interrupt OUT") << UsbFunction::Board;
+    QTest::newRow("SET_REPORT") << UsbFunction::BoardWithoutOutEndpoint;
+}
+
+void TestUsbEmulationExchange::truncatedTransfersAreFailures()
+{
+    QFETCH(UsbFunction, function);
+    const QString node = bus->plug({ function, kBoardVendorId, kBoardProductId });
+    bus->firmware(node).setSpiRegister(15, 0x3C);
+    USBHid2 link(createSystemHidPlatform(), 50);
+    BoardTraceCapture capture;
+    QCOMPARE(link.usb_hid_init(), 1);
+
+    // A report that reaches the board one byte short is an I/O error, not a completed write.
+    bus->setShortWrites(node, true);
+    capture.clear();
+    link.spi_read(15);
+    QVERIFY(traceOf(capture).contains("write error =  0000045d\n"));
+    bus->setShortWrites(node, false);
+
+    // An answer string without even its header is no answer: the read fails, and the status
+    // pointer is left alone.
+    bus->setHeaderlessAnswers(node, true);
+    int status = -7;
+    QCOMPARE(link.spi_read(15, &status), -1);
+    QCOMPARE(status, -7);
+    QCOMPARE(link.conn_status(), 0);
+
+    bus->setHeaderlessAnswers(node, false);
+    QCOMPARE(link.usb_hid_init(), 1);
+    QCOMPARE(link.spi_read(15), 0x3C);
+}
