@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "aboutdialog.h"
+#include "chipprogram.h"
 #include "usbhid2.h"
 
 #include <QDebug>
@@ -50,20 +51,14 @@ MainWindow::MainWindow(LinkFactory makeLink, QWidget *parent)
 
     usbHid = makeLink();
 
-    if (!usbHid->conn_status()) {
-        if (usbHid->usb_hid_init()) {
-            synchronize_with_board();
-            statusLabel->setText(QStringLiteral("connected"));
-        } else {
-            statusLabel->setText(QStringLiteral("not connected"));
-        }
-    }
+    if (!usbHid->conn_status())
+        findBoard();
     check_conn_status();
     connect(connTimer, SIGNAL(timeout()), this, SLOT(check_conn_status()));
     connTimer->start(2000);
 
-    chipRegs[14] = 20;
-    usbHid->spi_write(15, 20);
+    chipRegs[ChipProgram::kFixedRegister - 1] = ChipProgram::kFixedValue;
+    usbHid->spi_write(ChipProgram::kFixedRegister, ChipProgram::kFixedValue);
 
     connect(ui->actionClose, SIGNAL(triggered()), this, SLOT(close()));
     connect(ui->actionAbout, SIGNAL(triggered()), this, SLOT(showAboutDialog()));
@@ -90,6 +85,12 @@ void MainWindow::check_conn_status()
     if (usbHid->conn_status())
         return;
     qDebug() << "usb_hid_init()";
+    findBoard();
+}
+
+void MainWindow::findBoard()
+{
+    // A board just found is prepared before it is shown as connected.
     if (usbHid->usb_hid_init()) {
         synchronize_with_board();
         statusLabel->setText(QStringLiteral("connected"));

@@ -62,6 +62,8 @@ private:
     void setTimingLabel(int reg, int value, const QList<double> &table, QLabel *label);
     // Sends the listed image registers to the chip, then the command code to register 0.
     void writeRegisters(const RegisterCopy &copy);
+    // Searches for the board, prepares it if found, and shows the outcome.
+    void findBoard();
 
     std::unique_ptr<Ui::MainWindow> ui;
     std::unique_ptr<USBHid2> usbHid;
