@@ -8,7 +8,6 @@
 #include <memory>
 
 class QLabel;
-struct RegisterCopy;
 class USBHid2;
 namespace Ui {
 class MainWindow;
@@ -60,8 +59,6 @@ private slots:
 
 private:
     void setTimingLabel(int reg, int value, const QList<double> &table, QLabel *label);
-    // Sends the listed image registers to the chip, then the command code to register 0.
-    void writeRegisters(const RegisterCopy &copy);
     // Searches for the board, prepares it if found, and shows the outcome.
     void findBoard();
 

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+class USBHid2;
+
 // How each button programs the QD7310: the image registers it copies, strictly in this order,
 // then the command code written to register 0.
 struct RegisterCopy
@@ -71,5 +73,28 @@ constexpr std::array<PinStep, 26> boardPreparation = { {
     { PinOp::Level, 3, 1, 0 },
     { PinOp::Level, 3, 2, 0 },
 } };
+
+// What the chip was sent and how the board took it. A command the board did not answer leaves
+// `status` 0 with `failed` set; one it refused carries its non-zero status byte.
+struct Outcome
+{
+    int sent = 0; // board commands sent
+    bool failed = false; // at least one of them was not carried out
+    int status = 0; // the first refusal's status byte, 0 if none
+};
+
+// Sends the copy's image registers, low byte each, then its command code to register 0. Every
+// command is sent even when an earlier one failed, as the window has always done.
+Outcome writeRegisters(USBHid2 &link, const std::int32_t (&chipRegs)[15], const RegisterCopy &copy);
+// Drives the run line high or low.
+Outcome setRunLine(USBHid2 &link, bool high);
+// Initialises the board's controller, then sets its pins step by step. Stops after the
+// initialisation when the controller did not take it.
+Outcome prepareBoard(USBHid2 &link);
+
+// The register copy each numbered button sends, for the front ends that name them.
+const RegisterCopy *train(int pulses); // 1..3, else nullptr
+const RegisterCopy *followMode(int mode); // 1..2, else nullptr
+const RegisterCopy *runOnce(int mode); // 1..2, else nullptr
 
 } // namespace ChipProgram

@@ -4,6 +4,7 @@
 #include "ui_mainwindow.h"
 
 #include "chipprogram.h"
+#include "chipsettings.h"
 #include "viewer.h"
 
 #include <QSlider>
@@ -49,18 +50,18 @@ double timeAt(const SelectedTime &t, const Ui::MainWindow &ui, const Tables &tab
 
 void startTrain(Ui::MainWindow &ui, const Tables &tables, int pulses)
 {
-    double total = 0.0;
-    for (int i = 0; i < 4 * pulses; ++i)
-        total += timeAt(selectedTimes[i], ui, tables);
+    std::array<double, ChipSettings::kTimingCount> times {};
+    for (std::size_t i = 0; i < times.size(); ++i)
+        times[i] = timeAt(selectedTimes[i], ui, tables);
     ui.viewerWidget->pulse_count = pulses;
-    ui.viewerWidget->total_time = total;
+    ui.viewerWidget->total_time = ChipSettings::trainTotal(times, pulses);
 }
 
 // Runs after the model is complete, so the paint never sees a half-written train.
 void showTrain(Ui::MainWindow &ui)
 {
     const double total = ui.viewerWidget->total_time;
-    ui.statusBar->showMessage(QString::number(int(total)) + QStringLiteral(" ms"), 0);
+    ui.statusBar->showMessage(ChipSettings::totalText(total), 0);
     ui.viewerWidget->repaint();
 }
 
@@ -78,7 +79,7 @@ void MainWindow::on_train1Button_clicked()
     startTrain(*ui, { &rampTimes, &onTimes, &offTimes }, 1);
     setup_viewer();
     showTrain(*ui);
-    writeRegisters(ChipProgram::train1);
+    ChipProgram::writeRegisters(*usbHid, chipRegs, ChipProgram::train1);
 }
 
 void MainWindow::on_train2Button_clicked()
@@ -86,7 +87,7 @@ void MainWindow::on_train2Button_clicked()
     startTrain(*ui, { &rampTimes, &onTimes, &offTimes }, 2);
     setup_viewer();
     showTrain(*ui);
-    writeRegisters(ChipProgram::train2);
+    ChipProgram::writeRegisters(*usbHid, chipRegs, ChipProgram::train2);
 }
 
 void MainWindow::on_train3Button_clicked()
@@ -94,5 +95,5 @@ void MainWindow::on_train3Button_clicked()
     startTrain(*ui, { &rampTimes, &onTimes, &offTimes }, 3);
     setup_viewer();
     showTrain(*ui);
-    writeRegisters(ChipProgram::train3);
+    ChipProgram::writeRegisters(*usbHid, chipRegs, ChipProgram::train3);
 }

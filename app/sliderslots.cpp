@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "chipsettings.h"
 #include "timingtables.h"
 
 void MainWindow::setup_lists()
@@ -11,10 +12,7 @@ void MainWindow::setup_lists()
     onTimes.append(QList<double>(TimingTables::on.begin(), TimingTables::on.end()));
     offTimes.append(QList<double>(TimingTables::off.begin(), TimingTables::off.end()));
 
-    // The defaults match the sliders' start positions: calibration at 1, all others at 0.
-    chipRegs[0] = 1;
-    for (int reg = 2; reg <= 14; ++reg)
-        chipRegs[reg - 1] = 0;
+    ChipSettings::setDefaults(chipRegs);
 }
 
 void MainWindow::setTimingLabel(int reg, int value, const QList<double> &table, QLabel *label)
@@ -22,27 +20,19 @@ void MainWindow::setTimingLabel(int reg, int value, const QList<double> &table, 
     chipRegs[reg - 1] = value;
     if (value < 0 || value >= table.size())
         return;
-    label->setText(QString::number(table.at(value), 'g', 6) + QStringLiteral(" ms"));
+    label->setText(ChipSettings::timeText(table.at(value)));
 }
 
 void MainWindow::on_calibrationSlider_valueChanged(int value)
 {
     chipRegs[0] = value;
-    const int micros = 100 * value + 400;
-    if (micros < 1000)
-        ui->calLabel->setText(QString::number(double(micros), 'g', 6) + QStringLiteral(" us"));
-    else
-        ui->calLabel->setText(QString::number(micros / 1000.0, 'g', 6) + QStringLiteral(" ms"));
+    ui->calLabel->setText(ChipSettings::calibrationText(value));
 }
 
 void MainWindow::on_currentSlider_valueChanged(int value)
 {
-    static const char *const texts[]
-        = { "2.5 mA", "5.0 mA", "7.5 mA", "10.0 mA", "12.5 mA", "15.0 mA", "17.5 mA", "20.0 mA" };
     chipRegs[1] = value;
-    const unsigned position = static_cast<unsigned>(value);
-    ui->currentLabel->setText(
-        position > 7 ? QStringLiteral("error") : QString::fromLatin1(texts[position]));
+    ui->currentLabel->setText(ChipSettings::currentText(value));
 }
 
 void MainWindow::on_r1Slider_valueChanged(int value)

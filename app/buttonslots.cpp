@@ -36,40 +36,31 @@ void setLocked(Ui::MainWindow &ui, ButtonOf otherCheckable, bool locked)
 
 } // namespace
 
-void MainWindow::writeRegisters(const RegisterCopy &copy)
-{
-    for (int i = 0; i < copy.count; ++i) {
-        const int reg = copy.registers[static_cast<std::size_t>(i)];
-        usbHid->spi_write(reg, chipRegs[reg - 1] & 0xFF);
-    }
-    usbHid->spi_write(ChipProgram::kCommandRegister, copy.command);
-}
-
 void MainWindow::on_resetButton_clicked()
 {
-    writeRegisters(ChipProgram::reset);
+    ChipProgram::writeRegisters(*usbHid, chipRegs, ChipProgram::reset);
 }
 void MainWindow::on_followButton_clicked()
 {
-    writeRegisters(ChipProgram::followMode1);
+    ChipProgram::writeRegisters(*usbHid, chipRegs, ChipProgram::followMode1);
 }
 void MainWindow::on_currentButton_clicked()
 {
-    writeRegisters(ChipProgram::changeCurrent);
+    ChipProgram::writeRegisters(*usbHid, chipRegs, ChipProgram::changeCurrent);
 }
 void MainWindow::on_followIButton_clicked()
 {
-    writeRegisters(ChipProgram::followMode2);
+    ChipProgram::writeRegisters(*usbHid, chipRegs, ChipProgram::followMode2);
 }
 void MainWindow::on_runOnce2Button_clicked()
 {
-    writeRegisters(ChipProgram::runOnce2);
+    ChipProgram::writeRegisters(*usbHid, chipRegs, ChipProgram::runOnce2);
 }
 
 void MainWindow::on_runButton_clicked()
 {
     const bool running = ui->runButton->isChecked();
-    usbHid->set_pin(ChipProgram::kRunLineGroup, ChipProgram::kRunLinePin, running ? 1 : 0);
+    ChipProgram::setRunLine(*usbHid, running);
     setLocked(*ui, &Ui::MainWindow::runOnceButton, running);
 }
 
@@ -77,21 +68,14 @@ void MainWindow::on_runOnceButton_clicked()
 {
     const bool once = ui->runOnceButton->isChecked();
     if (once)
-        writeRegisters(ChipProgram::runOnce1);
+        ChipProgram::writeRegisters(*usbHid, chipRegs, ChipProgram::runOnce1);
     else
-        usbHid->set_pin(ChipProgram::kRunLineGroup, ChipProgram::kRunLinePin, 0);
+        ChipProgram::setRunLine(*usbHid, false);
     setLocked(*ui, &Ui::MainWindow::runButton, once);
 }
 
 void MainWindow::synchronize_with_board()
 {
     qDebug() << "synchronize_with_board()";
-    if (!usbHid->init_controller())
-        return;
-    for (const ChipProgram::PinStep &step : ChipProgram::boardPreparation) {
-        if (step.op == ChipProgram::PinOp::Level)
-            usbHid->set_pin(step.group, step.pin, step.value);
-        else
-            usbHid->set_pin_dir(step.group, step.pin, step.value);
-    }
+    ChipProgram::prepareBoard(*usbHid);
 }

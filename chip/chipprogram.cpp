@@ -1,0 +1,74 @@
+#include "chipprogram.h"
+
+#include "usbhid2.h"
+
+namespace ChipProgram {
+
+namespace {
+
+void record(Outcome &outcome, int result, int status)
+{
+    ++outcome.sent;
+    if (result == 1)
+        return;
+    outcome.failed = true;
+    if (outcome.status == 0)
+        outcome.status = status;
+}
+
+} // namespace
+
+Outcome writeRegisters(USBHid2 &link, const std::int32_t (&chipRegs)[15], const RegisterCopy &copy)
+{
+    Outcome outcome;
+    for (int i = 0; i < copy.count; ++i) {
+        const int reg = copy.registers[static_cast<std::size_t>(i)];
+        int status = 0;
+        record(outcome, link.spi_write(reg, chipRegs[reg - 1] & 0xFF, &status), status);
+    }
+    int status = 0;
+    record(outcome, link.spi_write(kCommandRegister, copy.command, &status), status);
+    return outcome;
+}
+
+Outcome setRunLine(USBHid2 &link, bool high)
+{
+    Outcome outcome;
+    int status = 0;
+    record(outcome, link.set_pin(kRunLineGroup, kRunLinePin, high ? 1 : 0, &status), status);
+    return outcome;
+}
+
+Outcome prepareBoard(USBHid2 &link)
+{
+    Outcome outcome;
+    record(outcome, link.init_controller(), 0);
+    if (outcome.failed)
+        return outcome;
+    for (const PinStep &step : boardPreparation) {
+        int status = 0;
+        const int result = step.op == PinOp::Level
+            ? link.set_pin(step.group, step.pin, step.value, &status)
+            : link.set_pin_dir(step.group, step.pin, step.value, &status);
+        record(outcome, result, status);
+    }
+    return outcome;
+}
+
+const RegisterCopy *train(int pulses)
+{
+    static constexpr const RegisterCopy *trains[] = { &train1, &train2, &train3 };
+    return pulses >= 1 && pulses <= 3 ? trains[pulses - 1] : nullptr;
+}
+
+const RegisterCopy *followMode(int mode)
+{
+    return mode == 1 ? &followMode1 : mode == 2 ? &followMode2 : nullptr;
+}
+
+const RegisterCopy *runOnce(int mode)
+{
+    return mode == 1 ? &runOnce1 : mode == 2 ? &runOnce2 : nullptr;
+}
+
+} // namespace ChipProgram
