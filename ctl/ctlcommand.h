@@ -1,0 +1,81 @@
+#pragma once
+
+#include "chipsettings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+// The command-line tool's commands as a table, and the parsing of one command (with the slider
+// settings given beside it) into a request that is checked whole before anything is sent.
+namespace Ctl {
+
+enum class Kind {
+    InitController,
+    SpiWrite,
+    SpiRead,
+    I2cWrite,
+    I2cRead,
+    Measure,
+    PinRead,
+    PinDir,
+    PinSet,
+    Status,
+    Prepare,
+    Train,
+    ChangeCurrent,
+    Reset,
+    Follow,
+    Run,
+    RunOnce,
+    Settings,
+};
+
+struct Argument
+{
+    const char *name;
+    int minimum;
+    int maximum;
+    const char *words[2]; // words standing for 0 and 1 ("off", "on"), or none
+};
+
+struct CommandSpec
+{
+    const char *name;
+    Kind kind;
+    int argumentCount;
+    std::array<Argument, 3> arguments;
+    bool needsBoard;
+    const char *summary;
+};
+
+const std::vector<CommandSpec> &commands();
+
+// One checked command: its arguments and the settings to apply before it runs.
+struct Request
+{
+    const CommandSpec *command = nullptr;
+    std::array<int, 3> arguments {};
+    std::vector<std::pair<int, int>> settings; // index into ChipSettings::settings, position
+    int line = 0; // script line, 0 on the command line
+};
+
+// "decimal or 0x hex", nothing else: no sign, no octal, no trailing text.
+std::optional<int> parseNumber(const QString &text);
+
+// Parses a setting option's value; returns an error text naming it, or an empty string.
+QString parseSetting(int index, const QString &value, Request *request);
+// Parses a command and its arguments (the settings are parsed by the caller). Returns an error
+// text naming what is wrong, or an empty string.
+QString parseCommand(const QStringList &words, Request *request);
+// A script line: a command, its arguments and any --SETTING VALUE pairs, separated by blanks.
+// Blank lines and lines starting with # give no request.
+QString parseScriptLine(const QString &line, int lineNumber, std::optional<Request> *request);
+
+// The usage text of every command, for --help.
+QString commandHelp();
+
+} // namespace Ctl

@@ -1,0 +1,228 @@
+#include "ctlsession.h"
+
+#include "chipprogram.h"
+#include "usbhid2.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace Ctl {
+
+namespace {
+
+// Board commands report through a return value and an optional status byte; this turns the
+// pair into the result's fields and exit code.
+void finish(Result *result, bool done, int status)
+{
+    if (done) {
+        result->add("result", QStringLiteral("ok"));
+        return;
+    }
+    result->exitCode = BoardFailed;
+    if (status != 0) {
+        result->add("result", QStringLiteral("refused"));
+        result->add("status", status);
+        result->error = QStringLiteral("%1: the board refused it with status %2")
+                            .arg(result->command)
+                            .arg(status);
+    } else {
+        result->add("result", QStringLiteral("no-answer"));
+        result->error = QStringLiteral("%1: the board did not answer").arg(result->command);
+    }
+}
+
+void finish(Result *result, const ChipProgram::Outcome &outcome)
+{
+    result->add("sent", outcome.sent);
+    finish(result, !outcome.failed, outcome.status);
+}
+
+// A read gives the value or -1; the value is a field only when there is one.
+void finishRead(Result *result, int value, int status)
+{
+    if (value >= 0)
+        result->add("value", value);
+    finish(result, value >= 0, status);
+}
+
+QString quoted(const QVariant &value)
+{
+    const QString text = value.toString();
+    return text.contains(QLatin1Char(' ')) ? QLatin1Char('"') + text + QLatin1Char('"') : text;
+}
+
+} // namespace
+
+QString formatText(const Result &result)
+{
+    QString line = result.command;
+    for (const auto &[name, value] : result.fields)
+        line += QLatin1Char(' ') + name + QLatin1Char('=') + quoted(value);
+    return line;
+}
+
+QString formatJson(const Result &result)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("command"), result.command);
+    for (const auto &[name, value] : result.fields)
+        object.insert(name, QJsonValue::fromVariant(value));
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+Session::Session(LinkFactory makeLink)
+    : mMakeLink(std::move(makeLink)), mPositions(ChipSettings::startPositions())
+{ }
+
+Session::~Session() = default;
+
+Result Session::run(const Request &request)
+{
+    for (const auto &[index, position] : request.settings)
+        mPositions[static_cast<std::size_t>(index)] = position;
+
+    if (request.command->kind == Kind::Settings)
+        return settingsResult();
+    Result result;
+    result.command = QLatin1String(request.command->name);
+    if (!ensureBoard(&result))
+        return result;
+    return runOnBoard(request);
+}
+
+bool Session::ensureBoard(Result *result)
+{
+    if (!mSearched) {
+        mSearched = true;
+        mLink = mMakeLink();
+        mFound = mLink->usb_hid_init() != 0;
+    }
+    if (!mFound) {
+        result->exitCode = BoardNotFound;
+        result->error = QStringLiteral("board not found");
+        if (result->command == QLatin1String("status")) {
+            result->add("found", 0);
+            result->add("answers", 0);
+        }
+    }
+    return mFound;
+}
+
+Result Session::runOnBoard(const Request &request)
+{
+    Result result;
+    result.command = QLatin1String(request.command->name);
+    const auto &a = request.arguments;
+    int status = 0;
+
+    ChipSettings::RegisterImage chipRegs {};
+    ChipSettings::fillImage(chipRegs, mPositions);
+
+    switch (request.command->kind) {
+    case Kind::InitController:
+        finish(&result, mLink->init_controller() == 1, 0);
+        break;
+    case Kind::SpiWrite:
+        result.add("reg", a[0]);
+        result.add("data", a[1]);
+        finish(&result, mLink->spi_write(a[0], a[1], &status) == 1, status);
+        break;
+    case Kind::SpiRead:
+        result.add("reg", a[0]);
+        finishRead(&result, mLink->spi_read(a[0], &status), status);
+        break;
+    case Kind::I2cWrite:
+        result.add("dev", a[0]);
+        result.add("reg", a[1]);
+        result.add("data", a[2]);
+        finish(&result, mLink->i2c_write(a[0], a[1], a[2], &status) == 1, status);
+        break;
+    case Kind::I2cRead:
+        result.add("dev", a[0]);
+        result.add("reg", a[1]);
+        finishRead(&result, mLink->i2c_read(a[0], a[1], &status), status);
+        break;
+    case Kind::Measure:
+        result.add("channel", a[0]);
+        result.add("adc", a[1]);
+        finishRead(&result, mLink->measure(a[0], a[1], &status), status);
+        break;
+    case Kind::PinRead:
+        result.add("group", a[0]);
+        result.add("pin", a[1]);
+        finishRead(&result, mLink->read_pin(a[0], a[1], &status), status);
+        break;
+    case Kind::PinDir:
+    case Kind::PinSet: {
+        result.add("group", a[0]);
+        result.add("pin", a[1]);
+        result.add("value", a[2]);
+        const int done = request.command->kind == Kind::PinDir
+            ? mLink->set_pin_dir(a[0], a[1], a[2], &status)
+            : mLink->set_pin(a[0], a[1], a[2], &status);
+        finish(&result, done == 1, status);
+        break;
+    }
+    case Kind::Status: {
+        const bool answers = mLink->conn_status() != 0;
+        result.add("found", 1);
+        result.add("answers", answers ? 1 : 0);
+        if (!answers) {
+            result.exitCode = BoardFailed;
+            result.error = QStringLiteral("status: the board was found but does not answer");
+        }
+        break;
+    }
+    case Kind::Prepare:
+        finish(&result, ChipProgram::prepareBoard(*mLink));
+        break;
+    case Kind::Train: {
+        const int pulses = a[0];
+        const double total
+            = ChipSettings::trainTotal(ChipSettings::selectedTimes(mPositions), pulses);
+        result.add("pulses", pulses);
+        result.add("total", ChipSettings::totalText(total));
+        finish(&result, ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::train(pulses)));
+        break;
+    }
+    case Kind::ChangeCurrent:
+        result.add("current", ChipSettings::currentText(mPositions[1]));
+        finish(&result, ChipProgram::writeRegisters(*mLink, chipRegs, ChipProgram::changeCurrent));
+        break;
+    case Kind::Reset:
+        finish(&result, ChipProgram::writeRegisters(*mLink, chipRegs, ChipProgram::reset));
+        break;
+    case Kind::Follow:
+        result.add("mode", a[0]);
+        finish(&result,
+            ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::followMode(a[0])));
+        break;
+    case Kind::Run:
+        result.add("line", a[0] ? QStringLiteral("on") : QStringLiteral("off"));
+        finish(&result, ChipProgram::setRunLine(*mLink, a[0] != 0));
+        break;
+    case Kind::RunOnce:
+        result.add("mode", a[0]);
+        finish(&result, ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::runOnce(a[0])));
+        break;
+    case Kind::Settings:
+        break;
+    }
+    return result;
+}
+
+Result Session::settingsResult() const
+{
+    Result result;
+    result.command = QStringLiteral("settings");
+    for (int i = 0; i < ChipSettings::kCount; ++i)
+        result.add(ChipSettings::settings[std::size_t(i)].name,
+            ChipSettings::labelText(i, mPositions[std::size_t(i)]));
+    const auto times = ChipSettings::selectedTimes(mPositions);
+    for (int pulses = 1; pulses <= ChipSettings::kPulseCount; ++pulses)
+        result.add(QStringLiteral("train%1").arg(pulses),
+            ChipSettings::totalText(ChipSettings::trainTotal(times, pulses)));
+    return result;
+}
+
+} // namespace Ctl

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "chipsettings.h"
+#include "ctlcommand.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+class USBHid2;
+
+namespace Ctl {
+
+// Exit codes, the same for the same cause every time.
+enum ExitCode {
+    Success = 0,
+    BoardNotFound = 1,
+    BoardFailed = 2, // no answer, or the board refused with a non-zero status
+    Usage = 64,
+};
+
+// What one command did, as named fields in a fixed order.
+struct Result
+{
+    QString command;
+    std::vector<std::pair<QString, QVariant>> fields;
+    int exitCode = Success;
+    QString error; // for standard error when exitCode is not Success
+
+    void add(const QString &name, const QVariant &value) { fields.emplace_back(name, value); }
+};
+
+// "command key=value ...", values with blanks in double quotes.
+QString formatText(const Result &result);
+// One JSON object on one line, with the same fields.
+QString formatJson(const Result &result);
+
+// Runs checked requests over one link, opened at the first command that needs the board and
+// kept for the rest. The settings start at the window's start positions and, as the window's
+// sliders, keep what each request sets.
+class Session
+{
+public:
+    using LinkFactory = std::function<std::unique_ptr<USBHid2>()>;
+
+    explicit Session(LinkFactory makeLink);
+    ~Session();
+
+    Result run(const Request &request);
+
+    const ChipSettings::Positions &positions() const { return mPositions; }
+
+private:
+    bool ensureBoard(Result *result);
+    Result runOnBoard(const Request &request);
+    Result settingsResult() const;
+
+    LinkFactory mMakeLink;
+    std::unique_ptr<USBHid2> mLink;
+    bool mSearched = false;
+    bool mFound = false;
+    ChipSettings::Positions mPositions;
+};
+
+} // namespace Ctl
