@@ -113,7 +113,10 @@ Result Session::runOnBoard(const Request &request)
     Result result;
     result.command = QLatin1String(request.command->name);
     const auto &a = request.arguments;
+    // The status is read only after the call that sets it.
     int status = 0;
+    bool done = false;
+    int value = -1;
 
     ChipSettings::RegisterImage chipRegs {};
     ChipSettings::fillImage(chipRegs, mPositions);
@@ -125,42 +128,49 @@ Result Session::runOnBoard(const Request &request)
     case Kind::SpiWrite:
         result.add("reg", a[0]);
         result.add("data", a[1]);
-        finish(&result, mLink->spi_write(a[0], a[1], &status) == 1, status);
+        done = mLink->spi_write(a[0], a[1], &status) == 1;
+        finish(&result, done, status);
         break;
     case Kind::SpiRead:
         result.add("reg", a[0]);
-        finishRead(&result, mLink->spi_read(a[0], &status), status);
+        value = mLink->spi_read(a[0], &status);
+        finishRead(&result, value, status);
         break;
     case Kind::I2cWrite:
         result.add("dev", a[0]);
         result.add("reg", a[1]);
         result.add("data", a[2]);
-        finish(&result, mLink->i2c_write(a[0], a[1], a[2], &status) == 1, status);
+        done = mLink->i2c_write(a[0], a[1], a[2], &status) == 1;
+        finish(&result, done, status);
         break;
     case Kind::I2cRead:
         result.add("dev", a[0]);
         result.add("reg", a[1]);
-        finishRead(&result, mLink->i2c_read(a[0], a[1], &status), status);
+        value = mLink->i2c_read(a[0], a[1], &status);
+        finishRead(&result, value, status);
         break;
     case Kind::Measure:
         result.add("channel", a[0]);
         result.add("adc", a[1]);
-        finishRead(&result, mLink->measure(a[0], a[1], &status), status);
+        value = mLink->measure(a[0], a[1], &status);
+        finishRead(&result, value, status);
         break;
     case Kind::PinRead:
         result.add("group", a[0]);
         result.add("pin", a[1]);
-        finishRead(&result, mLink->read_pin(a[0], a[1], &status), status);
+        value = mLink->read_pin(a[0], a[1], &status);
+        finishRead(&result, value, status);
         break;
     case Kind::PinDir:
     case Kind::PinSet: {
         result.add("group", a[0]);
         result.add("pin", a[1]);
         result.add("value", a[2]);
-        const int done = request.command->kind == Kind::PinDir
-            ? mLink->set_pin_dir(a[0], a[1], a[2], &status)
-            : mLink->set_pin(a[0], a[1], a[2], &status);
-        finish(&result, done == 1, status);
+        done = (request.command->kind == Kind::PinDir
+                       ? mLink->set_pin_dir(a[0], a[1], a[2], &status)
+                       : mLink->set_pin(a[0], a[1], a[2], &status))
+            == 1;
+        finish(&result, done, status);
         break;
     }
     case Kind::Status: {

@@ -1,2 +1,2 @@
-qd7310_add_test(tst_chipprogramming LIBS qd7310_app qd7310_boardsim)
+qd7310_add_test(tst_chipprogramming LIBS qd7310_app qd7310_ctl qd7310_boardsim)
 qd7310_add_test(tst_connection LIBS qd7310_app qd7310_boardsim)

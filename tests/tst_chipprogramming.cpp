@@ -1,5 +1,6 @@
 // What each button sends to the chip, in order, through the real window and a simulated board.
 #include "boardwindow.h"
+#include "ctlsession.h"
 #include "viewer.h"
 
 #include <QPushButton>
@@ -58,6 +59,7 @@ void TestChipProgramming::buttons_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<Settings>("settings");
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("ctl"); // the same button as a qd7310-ctl command
 
     // Every slider at a different position, so a register sent out of order shows.
     const Settings changed = {
@@ -77,37 +79,52 @@ void TestChipProgramming::buttons_data()
         { "off3Slider", 31 },
     };
 
-    QTest::newRow("reset") << "resetButton" << changed << writes({ { 0, 0 } });
+    QTest::newRow("reset") << "resetButton" << changed << writes({ { 0, 0 } })
+        << QStringList { "reset" };
     QTest::newRow("current default")
-        << "currentButton" << Settings {} << writes({ { 1, 1 }, { 2, 0 }, { 15, 20 }, { 0, 2 } });
+        << "currentButton" << Settings {} << writes({ { 1, 1 }, { 2, 0 }, { 15, 20 }, { 0, 2 } })
+        << QStringList { "change-current" };
     QTest::newRow("current changed")
-        << "currentButton" << changed << writes({ { 1, 42 }, { 2, 5 }, { 15, 20 }, { 0, 2 } });
+        << "currentButton" << changed << writes({ { 1, 42 }, { 2, 5 }, { 15, 20 }, { 0, 2 } })
+        << QStringList { "change-current" };
     QTest::newRow("follow 1") << "followButton" << changed
                               << writes({ { 1, 42 }, { 2, 5 }, { 3, 1 }, { 4, 2 }, { 15, 20 },
-                                     { 0, 1 } });
+                                     { 0, 1 } })
+        << QStringList { "follow", "1" };
     QTest::newRow("follow 2") << "followIButton" << changed
                               << writes({ { 1, 42 }, { 2, 5 }, { 3, 1 }, { 4, 2 }, { 15, 20 },
-                                     { 0, 3 } });
-    QTest::newRow("run once 2") << "runOnce2Button" << changed << writes({ { 0, 8 } });
+                                     { 0, 3 } })
+        << QStringList { "follow", "2" };
+    QTest::newRow("run once 2") << "runOnce2Button" << changed << writes({ { 0, 8 } })
+        << QStringList { "run-once", "2" };
     QTest::newRow("train 1 default") << "train1Button" << Settings {}
                                      << writes({ { 1, 1 }, { 2, 0 }, { 3, 0 }, { 4, 0 }, { 5, 0 },
-                                            { 6, 0 }, { 15, 20 }, { 0, 4 } });
+                                            { 6, 0 }, { 15, 20 }, { 0, 4 } })
+        << QStringList { "train", "1" };
     QTest::newRow("train 1 changed") << "train1Button" << changed
                                      << writes({ { 1, 42 }, { 2, 5 }, { 3, 1 }, { 4, 2 }, { 5, 3 },
-                                            { 6, 4 }, { 15, 20 }, { 0, 4 } });
+                                            { 6, 4 }, { 15, 20 }, { 0, 4 } })
+        << QStringList { "train", "1" };
     QTest::newRow("train 2 changed")
         << "train2Button" << changed
         << writes({ { 1, 42 }, { 2, 5 }, { 3, 1 }, { 4, 2 }, { 5, 3 }, { 6, 4 }, { 7, 5 }, { 8, 6 },
-               { 9, 7 }, { 10, 8 }, { 15, 20 }, { 0, 5 } });
+               { 9, 7 }, { 10, 8 }, { 15, 20 }, { 0, 5 } })
+        << QStringList { "train", "2" };
     QTest::newRow("train 3 changed")
         << "train3Button" << changed
         << writes({ { 1, 42 }, { 2, 5 }, { 3, 1 }, { 4, 2 }, { 5, 3 }, { 6, 4 }, { 7, 5 }, { 8, 6 },
                { 9, 7 }, { 10, 8 }, { 11, 9 }, { 12, 10 }, { 13, 11 }, { 14, 31 }, { 15, 20 },
-               { 0, 6 } });
+               { 0, 6 } })
+        << QStringList { "train", "3" };
+    QTest::newRow("run") << "runButton" << changed << QStringList { "P1.6=1" }
+                         << QStringList { "run", "on" };
+    QTest::newRow("run once 1") << "runOnceButton" << changed << writes({ { 0, 7 } })
+                                << QStringList { "run-once", "1" };
     // The calibration slider's top position still fits the data byte.
     QTest::newRow("current top") << "currentButton"
                                  << Settings { { "calibrationSlider", 96 }, { "currentSlider", 7 } }
-                                 << writes({ { 1, 96 }, { 2, 7 }, { 15, 20 }, { 0, 2 } });
+                                 << writes({ { 1, 96 }, { 2, 7 }, { 15, 20 }, { 0, 2 } })
+        << QStringList { "change-current" };
 }
 
 void TestChipProgramming::buttons()
@@ -115,6 +132,7 @@ void TestChipProgramming::buttons()
     QFETCH(QString, button);
     QFETCH(Settings, settings);
     QFETCH(QStringList, expected);
+    QFETCH(QStringList, ctl);
 
     BoardWindow bw;
     bw.open();
@@ -130,6 +148,25 @@ void TestChipProgramming::buttons()
         if (parts[0].toInt() != 0)
             QCOMPARE(int(bw.board.firmware().spiRegister(parts[0].toInt())), parts[1].toInt());
     }
+
+    // The command-line tool, given the same slider positions, puts the same bytes on the wire.
+    static const QMap<QString, QString> options = { { "calibrationSlider", "calibration" },
+        { "currentSlider", "current" }, { "r1Slider", "rise1" }, { "on1Slider", "on1" },
+        { "f1Slider", "fall1" }, { "off1Slider", "off1" }, { "r2Slider", "rise2" },
+        { "on2Slider", "on2" }, { "f2Slider", "fall2" }, { "off2Slider", "off2" },
+        { "r3Slider", "rise3" }, { "on3Slider", "on3" }, { "f3Slider", "fall3" },
+        { "off3Slider", "off3" } };
+    QString line = ctl.join(' ');
+    for (const auto &[slider, value] : settings)
+        line += QString(" --%1 %2").arg(options.value(slider)).arg(value);
+    std::optional<Ctl::Request> request;
+    QCOMPARE(Ctl::parseScriptLine(line, 1, &request), QString());
+    SimulatedBoard cliBoard;
+    Ctl::Session session([&cliBoard] { return std::make_unique<USBHid2>(cliBoard.platform()); });
+    QCOMPARE(session.run(*request).exitCode, int(Ctl::Success));
+    QCOMPARE(cliBoard.reports().size(), bw.board.reports().size());
+    for (std::size_t i = 0; i < cliBoard.reports().size(); ++i)
+        QCOMPARE(cliBoard.reports()[i].bytes, bw.board.reports()[i].bytes);
 }
 
 void TestChipProgramming::slidersSendNothing()

@@ -1,0 +1,124 @@
+// qd7310-ctl as a script sees it: what it prints, where, and its exit codes; and that nothing
+// reaches the board when any part of the command or script is wrong.
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestCtl : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void run_data();
+    void run();
+    void badScriptSendsNothing();
+};
+
+void TestCtl::run_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("script"); // standard input, for --script -
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<QByteArray>("error"); // a part of the one-line error
+
+    const QByteArray defaults = "settings calibration=\"500 us\" current=\"2.5 mA\" rise1=\"0 ms\" "
+                                "on1=\"13.2 ms\" fall1=\"0 ms\" off1=\"26.4 ms\" rise2=\"0 ms\" "
+                                "on2=\"13.2 ms\" fall2=\"0 ms\" off2=\"26.4 ms\" rise3=\"0 ms\" "
+                                "on3=\"13.2 ms\" fall3=\"0 ms\" off3=\"26.4 ms\" train1=\"39 ms\" "
+                                "train2=\"79 ms\" train3=\"118 ms\"\n";
+    QTest::newRow("settings at the start positions")
+        << QStringList { "settings" } << QByteArray() << 0 << defaults << QByteArray();
+    QTest::newRow("settings, hex and table ends")
+        << QStringList { "--calibration", "0x60", "--current", "7", "--rise1", "15", "--on1", "31",
+               "--off1", "0x1F", "settings" }
+        << QByteArray() << 0
+        << QByteArray("settings calibration=\"10 ms\" current=\"20.0 mA\" rise1=\"1584 ms\" "
+                      "on1=\"3009.6 ms\" fall1=\"0 ms\" off1=\"6019.2 ms\" rise2=\"0 ms\" on2=\"13.2 ms\" "
+                      "fall2=\"0 ms\" off2=\"26.4 ms\" rise3=\"0 ms\" on3=\"13.2 ms\" fall3=\"0 ms\" "
+                      "off3=\"26.4 ms\" train1=\"10612 ms\" train2=\"10652 ms\" train3=\"10692 ms\"\n")
+        << QByteArray();
+    QTest::newRow("json")
+        << QStringList { "--simulated", "--json", "spi-write", "15", "0x14" } << QByteArray() << 0
+        << QByteArray("{\"command\":\"spi-write\",\"data\":20,\"reg\":15,\"result\":\"ok\"}\n")
+        << QByteArray();
+
+    // A script keeps one board and the settings it was given; it stops at the first failure.
+    QTest::newRow("script")
+        << QStringList { "--simulated", "--current", "3", "--script", "-" }
+        << QByteArray("# sweep\n\nchange-current\n  change-current --current 4\nspi-read 2\n"
+                      "i2c-read 0x50 0\nspi-read 1\n")
+        << 2
+        << QByteArray("change-current current=\"10.0 mA\" sent=4 result=ok\n"
+                      "change-current current=\"12.5 mA\" sent=4 result=ok\n"
+                      "spi-read reg=2 value=4 result=ok\n"
+                      "i2c-read dev=80 reg=0 result=refused status=2\n")
+        << QByteArray("qd7310-ctl: line 6: i2c-read: the board refused it with status 2\n");
+
+    // Bad usage: one line naming the fault, exit 64.
+    const QByteArray none;
+    QTest::newRow("unknown command") << QStringList { "flash" } << none << 64 << none
+                                     << QByteArray("unknown command 'flash'");
+    QTest::newRow("no command") << QStringList {} << none << 64 << none
+                                << QByteArray("no command given");
+    QTest::newRow("register out of range") << QStringList { "spi-write", "32", "1" } << none << 64
+                                           << none << QByteArray("REG '32' is not in 0..31");
+    QTest::newRow("not a number") << QStringList { "spi-read", "1x" } << none << 64 << none
+                                  << QByteArray("REG '1x' is not in 0..31");
+    QTest::newRow("negative") << QStringList { "spi-read", "-1" } << none << 64 << none
+                              << QByteArray("Unknown option");
+    QTest::newRow("too many arguments") << QStringList { "train", "1", "2" } << none << 64 << none
+                                        << QByteArray("train: takes 1 argument(s), 2 given");
+    QTest::newRow("run word") << QStringList { "run", "1" } << none << 64 << none
+                              << QByteArray("run: on|off '1' is not in on|off");
+    QTest::newRow("setting out of range")
+        << QStringList { "--calibration", "0", "settings" } << none << 64 << none
+        << QByteArray("--calibration: '0' is not a position in 1..96");
+    QTest::newRow("command and script") << QStringList { "--script", "-", "reset" } << none << 64
+                                        << none << QByteArray("not both");
+    QTest::newRow("bad script line")
+        << QStringList { "--script", "-" } << QByteArray("reset\n\ntrain 4\n") << 64 << none
+        << QByteArray("stdin:3: train: PULSES '4' is not in 1..3");
+}
+
+void TestCtl::run()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, script);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, output);
+    QFETCH(QByteArray, error);
+
+    QProcess ctl;
+    ctl.start(QStringLiteral(QD7310_CTL), arguments);
+    QVERIFY(ctl.waitForStarted());
+    ctl.write(script);
+    ctl.closeWriteChannel();
+    QVERIFY(ctl.waitForFinished(10000));
+    const QByteArray err = ctl.readAllStandardError().replace("\r\n", "\n");
+    QCOMPARE(ctl.readAllStandardOutput().replace("\r\n", "\n"), output);
+    QVERIFY2(err.contains(error), err.constData());
+    QCOMPARE(err.count('\n'), error.isEmpty() ? 0 : 1);
+    QCOMPARE(ctl.exitCode(), exitCode);
+}
+
+void TestCtl::badScriptSendsNothing()
+{
+    // A fault on the last line: the link is never made, so the trace holds not even a search.
+    QTemporaryDir dir;
+    const QString trace = dir.filePath("trace.txt");
+    QProcess ctl;
+    ctl.start(QStringLiteral(QD7310_CTL), { "--simulated", "--trace", trace, "--script", "-" });
+    QVERIFY(ctl.waitForStarted());
+    ctl.write("prepare\ntrain 3 --current 2\nspi-write 1 2 3\n");
+    ctl.closeWriteChannel();
+    QVERIFY(ctl.waitForFinished(10000));
+    QCOMPARE(ctl.exitCode(), 64);
+    QCOMPARE(ctl.readAllStandardOutput(), QByteArray());
+    QFile file(trace);
+    QVERIFY(!file.exists() || (file.open(QIODevice::ReadOnly) && file.readAll().isEmpty()));
+}
+
+QTEST_GUILESS_MAIN(TestCtl)
+#include "tst_ctl.moc"
