@@ -50,6 +50,12 @@ public:
     // or the device cannot be opened (held exclusively, no permission, gone).
     virtual HidHandle open(int index) = 0;
 
+    // Optional. Reads the USB vendor and product IDs of interface `index` of the snapshot without
+    // opening it, so that a device the user may not open can still be named. Returns false,
+    // leaving both untouched, when the index is out of range or the IDs cannot be read unopened;
+    // the default always does.
+    virtual bool readListedIds(int index, std::uint16_t *vendorId, std::uint16_t *productId);
+
     // Reads the USB vendor and product IDs of an open device. Returns false, leaving both
     // untouched, when they cannot be read or the handle is not open.
     virtual bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) = 0;
@@ -70,6 +76,11 @@ public:
     // Closes an open device and gives it back to its driver. An invalid handle is ignored.
     virtual void close(HidHandle handle) = 0;
 };
+
+inline bool HidPlatform::readListedIds(int, std::uint16_t *, std::uint16_t *)
+{
+    return false;
+}
 
 // The platform layer chosen at build time: libusb on POSIX systems, the native HID calls on
 // Windows, or one that finds no device where neither is available.

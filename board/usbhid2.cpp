@@ -4,7 +4,38 @@
 #include "boardidentity.h"
 #include "boardtrace.h"
 
+#include <atomic>
+#include <cstdio>
 #include <utility>
+
+namespace {
+
+bool isBoard(std::uint16_t vendorId, std::uint16_t productId)
+{
+    return vendorId == kBoardVendorId && productId == kBoardProductId;
+}
+
+// A board that is present but may not be opened shows only as "not connected"; this says why,
+// once per process, since the search repeats every two seconds and the advice does not change.
+void reportUnopenableBoard()
+{
+    static std::atomic<bool> reported { false };
+    if (reported.exchange(true))
+        return;
+#ifdef _WIN32
+    constexpr const char *kAdvice = "close the program that holds it, then replug the board";
+#else
+    constexpr const char *kAdvice
+        = "install the qd7310-eval package or its udev rule, then replug the board";
+#endif
+    char message[256];
+    std::snprintf(message, sizeof message,
+        "QD7310 board 0x%04x:0x%04x is present but cannot be opened: %s", kBoardVendorId,
+        kBoardProductId, kAdvice);
+    boardDebug(message);
+}
+
+} // namespace
 
 USBHid2::USBHid2() : USBHid2(createSystemHidPlatform()) { }
 
@@ -31,11 +62,19 @@ int USBHid2::usb_hid_init()
     closeDevice();
     mConn_status = 0;
 
+    bool boardUnopenable = false;
     const int count = mPlatform->listDevices();
     for (int index = 0; index < count; ++index) {
         const HidHandle handle = mPlatform->open(index);
-        if (handle == kInvalidHidHandle)
-            continue; // held exclusively by its driver, or not ours to open: skipped silently
+        if (handle == kInvalidHidHandle) {
+            // Held exclusively by its driver, or not ours to open: skipped without a trace line.
+            std::uint16_t vendorId = 0;
+            std::uint16_t productId = 0;
+            if (mPlatform->readListedIds(index, &vendorId, &productId)
+                && isBoard(vendorId, productId))
+                boardUnopenable = true;
+            continue;
+        }
 
         std::uint16_t vendorId = 0;
         std::uint16_t productId = 0;
@@ -45,7 +84,7 @@ int USBHid2::usb_hid_init()
             BoardTrace::hexValue("VID = 0x", vendorId);
             BoardTrace::hexValue("PID = 0x", productId);
         }
-        if (idsRead && vendorId == kBoardVendorId && productId == kBoardProductId) {
+        if (idsRead && isBoard(vendorId, productId)) {
             mDev_handle = handle;
             mConn_status = 1;
             break;
@@ -53,6 +92,8 @@ int USBHid2::usb_hid_init()
         mPlatform->close(handle);
     }
     mPlatform->releaseDeviceList();
+    if (!mConn_status && boardUnopenable)
+        reportUnopenableBoard();
     return mConn_status;
 }
 

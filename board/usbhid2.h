@@ -29,7 +29,8 @@ public:
     USBHid2 &operator=(const USBHid2 &) = delete;
 
     // Closes any open device, then opens the first HID interface that carries the board's vendor
-    // and product IDs. Returns the new mConn_status: 1 when the board is open, else 0.
+    // and product IDs. Returns the new mConn_status: 1 when the board is open, else 0. A board
+    // that is present but may not be opened is named on the debug channel, once per process.
     int usb_hid_init();
     // Probes the board with a read of chip register 15. Returns mConn_status unchanged when the
     // board answers with status 0; otherwise clears mConn_status and returns 0. Never raises it.

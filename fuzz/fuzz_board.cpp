@@ -1,6 +1,9 @@
 #include "boardfirmware.h"
+#include "boardidentity.h"
 #include "boardtrace.h"
 #include "usbhid2.h"
+
+#include <QtGlobal>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -30,14 +33,13 @@ public:
         ++mOpenCount;
         return ++mLastHandle;
     }
+    bool readListedIds(int, std::uint16_t *vendorId, std::uint16_t *productId) override
+    {
+        return consumeIds(vendorId, productId);
+    }
     bool readIds(HidHandle, std::uint16_t *vendorId, std::uint16_t *productId) override
     {
-        if (!mInput.ConsumeBool())
-            return false;
-        const bool board = mInput.ConsumeBool();
-        *vendorId = board ? 0x1209 : mInput.ConsumeIntegral<std::uint16_t>();
-        *productId = board ? 0x0001 : mInput.ConsumeIntegral<std::uint16_t>();
-        return true;
+        return consumeIds(vendorId, productId);
     }
     HidWriteResult writeReport(
         HidHandle handle, const std::uint8_t *report, int length, int) override
@@ -64,6 +66,16 @@ public:
     void close(HidHandle) override { --mOpenCount; }
 
 private:
+    bool consumeIds(std::uint16_t *vendorId, std::uint16_t *productId)
+    {
+        if (!mInput.ConsumeBool())
+            return false;
+        const bool board = mInput.ConsumeBool();
+        *vendorId = board ? kBoardVendorId : mInput.ConsumeIntegral<std::uint16_t>();
+        *productId = board ? kBoardProductId : mInput.ConsumeIntegral<std::uint16_t>();
+        return true;
+    }
+
     FuzzedDataProvider &mInput;
     BoardFirmware mFirmware;
     HidHandle mLastHandle = 0;
@@ -78,10 +90,19 @@ void expect(bool condition)
 
 } // namespace
 
+// Millions of runs would otherwise print millions of trace and debug lines: the trace goes into a
+// string that every run empties, and the link's debug messages nowhere.
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    static std::FILE *null = std::fopen("/dev/null", "w");
-    BoardTrace::setFile(null);
+    static std::string trace;
+    trace.clear();
+    BoardTrace::setBuffer(&trace);
     FuzzedDataProvider input(data, size);
     USBHid2 link(std::make_unique<FuzzedPlatform>(input), 1);
 

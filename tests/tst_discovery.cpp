@@ -9,6 +9,33 @@ using Device = SimulatedBoard::Device;
 constexpr std::uint16_t kVid = 0x1209;
 constexpr std::uint16_t kPid = 0x0001;
 const QByteArray kBoardLines = "Found USB device\nVID = 0x 00001209\nPID = 0x 00000001\n";
+const char kUnopenableBoard[] = "QD7310 board 0x1209:0x0001 is present but cannot be opened: "
+                                "install the qd7310-eval package or its udev rule, then replug "
+                                "the board";
+
+// Collects the debug channel's messages while it lives, in place of QtTest's own handler.
+class DebugMessages
+{
+public:
+    DebugMessages() : mPrevious(qInstallMessageHandler(record)) { messages().clear(); }
+    ~DebugMessages() { qInstallMessageHandler(mPrevious); }
+    DebugMessages(const DebugMessages &) = delete;
+    DebugMessages &operator=(const DebugMessages &) = delete;
+
+    static QStringList &messages()
+    {
+        static QStringList list;
+        return list;
+    }
+
+private:
+    static void record(QtMsgType type, const QMessageLogContext &, const QString &message)
+    {
+        if (type == QtDebugMsg)
+            messages().append(message);
+    }
+    QtMessageHandler mPrevious;
+};
 } // namespace
 
 class TestDiscovery : public QObject
@@ -21,7 +48,9 @@ private slots:
     void twoBoardsTakeTheFirst();
     void secondSearchWhileConnected();
     void unplugAndReplug();
-    void unopenableBoardIsNotConnected();
+    void unopenableOthersAreNotNamed_data();
+    void unopenableOthersAreNotNamed();
+    void unopenableBoardIsNamedOnce();
     void destructionClosesTheBoard();
     void onlySearchRaisesTheFlag();
 };
@@ -126,14 +155,71 @@ void TestDiscovery::unplugAndReplug()
     QCOMPARE(link.conn_status(), 1);
 }
 
-void TestDiscovery::unopenableBoardIsNotConnected()
+// Runs ahead of unopenableBoardIsNamedOnce: the line comes once per process.
+void TestDiscovery::unopenableOthersAreNotNamed_data()
+{
+    QTest::addColumn<QList<int>>("before"); // vid, pid, openable, idsReadable per device
+    QTest::addColumn<bool>("boardOpenable");
+    QTest::addColumn<bool>("boardIdsReadable");
+    QTest::addColumn<int>("result");
+
+    QTest::newRow("unopenable keyboard")
+        << QList<int> { 0x046D, 0xC52B, 0, 1 } << false << true << 0;
+    QTest::newRow("unopenable look-alike")
+        << QList<int> { kVid, 0x0002, 0, 1 } << false << true << 0;
+    QTest::newRow("unopenable board whose IDs cannot be read unopened")
+        << QList<int> {} << false << false << 0;
+    QTest::newRow("unopenable board ahead of one that opens")
+        << QList<int> { kVid, kPid, 0, 1 } << true << true << 1;
+}
+
+void TestDiscovery::unopenableOthersAreNotNamed()
+{
+    QFETCH(QList<int>, before);
+    QFETCH(bool, boardOpenable);
+    QFETCH(bool, boardIdsReadable);
+    QFETCH(int, result);
+
+    SimulatedBoard board;
+    for (int i = 0; i + 3 < before.size(); i += 4)
+        board.addDeviceBefore(Device { std::uint16_t(before[i]), std::uint16_t(before[i + 1]),
+            before[i + 2] != 0, before[i + 3] != 0 });
+    // A board that does not open stays off the bus for this test: only the others are tried.
+    board.setPresent(boardOpenable || !boardIdsReadable);
+    board.setBoardOpenable(boardOpenable);
+    board.setBoardIdsReadable(boardIdsReadable);
+    USBHid2 link(board.platform(), 10);
+    BoardTraceCapture capture;
+    DebugMessages debug;
+    QCOMPARE(link.usb_hid_init(), result);
+    QCOMPARE(DebugMessages::messages(), QStringList());
+}
+
+void TestDiscovery::unopenableBoardIsNamedOnce()
 {
     SimulatedBoard board;
     board.setBoardOpenable(false);
+    board.addDeviceBefore(Device { 0x046D, 0xC52B, false, true });
     USBHid2 link(board.platform(), 10);
     BoardTraceCapture capture;
+    // The window and the trace show only what they always did: not connected, nothing found.
+    QTest::ignoreMessage(QtDebugMsg, kUnopenableBoard);
     QCOMPARE(link.usb_hid_init(), 0);
+    QCOMPARE(link.mConn_status, 0);
     QCOMPARE(QByteArray::fromStdString(capture.text()), QByteArray("usb_hid_init\n"));
+    QCOMPARE(board.openHandleCount(), 0);
+
+    // Once per process: neither the next search nor another link says it again.
+    DebugMessages debug;
+    QCOMPARE(link.usb_hid_init(), 0);
+    USBHid2 second(board.platform(), 10);
+    QCOMPARE(second.usb_hid_init(), 0);
+    QCOMPARE(DebugMessages::messages(), QStringList());
+    QCOMPARE(QByteArray::fromStdString(capture.text()), QByteArray("usb_hid_init\n").repeated(3));
+
+    // Once it may be opened, it is found as ever.
+    board.setBoardOpenable(true);
+    QCOMPARE(link.usb_hid_init(), 1);
 }
 
 void TestDiscovery::destructionClosesTheBoard()

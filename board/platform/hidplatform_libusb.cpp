@@ -91,6 +91,20 @@ public:
         return handle;
     }
 
+    // libusb cached the device descriptor at enumeration: no open, so no permission, is needed.
+    bool readListedIds(int index, std::uint16_t *vendorId, std::uint16_t *productId) override
+    {
+        libusb_device_descriptor descriptor;
+        if (index < 0 || index >= static_cast<int>(mSnapshot.size())
+            || libusb_get_device_descriptor(
+                   mSnapshot[static_cast<std::size_t>(index)].device, &descriptor)
+                != LIBUSB_SUCCESS)
+            return false;
+        *vendorId = descriptor.idVendor;
+        *productId = descriptor.idProduct;
+        return true;
+    }
+
     bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) override
     {
         const Open *device = find(handle);

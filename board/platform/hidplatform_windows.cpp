@@ -7,6 +7,7 @@ extern "C" {
 }
 
 #include <map>
+#include <string>
 #include <vector>
 
 namespace {
@@ -61,26 +62,10 @@ public:
 
     HidHandle open(int index) override
     {
-        if (mDevices == INVALID_HANDLE_VALUE || index < 0)
+        const std::wstring path = devicePath(index);
+        if (path.empty())
             return kInvalidHidHandle;
-        SP_DEVICE_INTERFACE_DATA interfaceData {};
-        interfaceData.cbSize = sizeof interfaceData;
-        if (!SetupDiEnumDeviceInterfaces(
-                mDevices, nullptr, &mHidGuid, static_cast<DWORD>(index), &interfaceData))
-            return kInvalidHidHandle;
-        // The first call fails by nature and only reports the size the detail record needs.
-        DWORD required = 0;
-        SetupDiGetDeviceInterfaceDetailW(mDevices, &interfaceData, nullptr, 0, &required, nullptr);
-        if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
-            return kInvalidHidHandle;
-        std::vector<DWORD> storage((required + sizeof(DWORD) - 1) / sizeof(DWORD));
-        auto *detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W *>(storage.data());
-        detail->cbSize
-            = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W); // the fixed part, not the buffer
-        if (!SetupDiGetDeviceInterfaceDetailW(
-                mDevices, &interfaceData, detail, required, nullptr, nullptr))
-            return kInvalidHidHandle;
-        const HANDLE device = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
+        const HANDLE device = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
             nullptr);
         if (device == INVALID_HANDLE_VALUE)
@@ -88,6 +73,28 @@ public:
         const HidHandle handle = mNextHandle++;
         mOpen[handle] = device;
         return handle;
+    }
+
+    // A handle without access rights is enough for the attributes, and Windows grants it even
+    // for a device another program holds exclusively.
+    bool readListedIds(int index, std::uint16_t *vendorId, std::uint16_t *productId) override
+    {
+        const std::wstring path = devicePath(index);
+        if (path.empty())
+            return false;
+        const HANDLE device = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+            nullptr, OPEN_EXISTING, 0, nullptr);
+        if (device == INVALID_HANDLE_VALUE)
+            return false;
+        HIDD_ATTRIBUTES attributes {};
+        attributes.Size = sizeof attributes;
+        const bool read = HidD_GetAttributes(device, &attributes) != FALSE;
+        CloseHandle(device);
+        if (!read)
+            return false;
+        *vendorId = attributes.VendorID;
+        *productId = attributes.ProductID;
+        return true;
     }
 
     bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) override
@@ -146,6 +153,31 @@ public:
     }
 
 private:
+    // The device path of interface `index` of the snapshot, or an empty string.
+    std::wstring devicePath(int index)
+    {
+        if (mDevices == INVALID_HANDLE_VALUE || index < 0)
+            return {};
+        SP_DEVICE_INTERFACE_DATA interfaceData {};
+        interfaceData.cbSize = sizeof interfaceData;
+        if (!SetupDiEnumDeviceInterfaces(
+                mDevices, nullptr, &mHidGuid, static_cast<DWORD>(index), &interfaceData))
+            return {};
+        // The first call fails by nature and only reports the size the detail record needs.
+        DWORD required = 0;
+        SetupDiGetDeviceInterfaceDetailW(mDevices, &interfaceData, nullptr, 0, &required, nullptr);
+        if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
+            return {};
+        std::vector<DWORD> storage((required + sizeof(DWORD) - 1) / sizeof(DWORD));
+        auto *detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W *>(storage.data());
+        detail->cbSize
+            = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W); // the fixed part, not the buffer
+        if (!SetupDiGetDeviceInterfaceDetailW(
+                mDevices, &interfaceData, detail, required, nullptr, nullptr))
+            return {};
+        return detail->DevicePath;
+    }
+
     HANDLE find(HidHandle handle) const
     {
         const auto found = mOpen.find(handle);

@@ -32,6 +32,10 @@ public:
             mOpened.push_back(handle);
         return handle;
     }
+    bool readListedIds(int index, std::uint16_t *vendorId, std::uint16_t *productId) override
+    {
+        return *mBoard && (*mBoard)->readListedIds(index, vendorId, productId);
+    }
     bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) override
     {
         return *mBoard && (*mBoard)->readIds(handle, vendorId, productId);
@@ -134,6 +138,20 @@ HidHandle SimulatedBoard::open(int index)
     const HidHandle handle = mNextHandle++;
     mHandles[handle] = { entry.boardInstance, mGeneration, entry.device };
     return handle;
+}
+
+// The bus knows every device's IDs, openable or not; an unreadable one keeps them to itself.
+bool SimulatedBoard::readListedIds(
+    int index, std::uint16_t *vendorId, std::uint16_t *productId) const
+{
+    if (index < 0 || index >= static_cast<int>(mSnapshot.size()))
+        return false;
+    const Device &device = mSnapshot[static_cast<std::size_t>(index)].device;
+    if (!device.idsReadable)
+        return false;
+    *vendorId = device.vendorId;
+    *productId = device.productId;
+    return true;
 }
 
 const SimulatedBoard::OpenDevice *SimulatedBoard::liveDevice(HidHandle handle) const

@@ -26,7 +26,7 @@ public:
     {
         std::uint16_t vendorId = 0;
         std::uint16_t productId = 0;
-        bool openable = true;
+        bool openable = true; // false: the IDs can still be read from the bus, unopened
         bool idsReadable = true;
     };
 
@@ -107,6 +107,7 @@ private:
 
     int listDevices();
     HidHandle open(int index);
+    bool readListedIds(int index, std::uint16_t *vendorId, std::uint16_t *productId) const;
     const OpenDevice *liveDevice(HidHandle handle) const;
     bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) const;
     HidWriteResult writeReport(HidHandle handle, const std::uint8_t *report, int length);

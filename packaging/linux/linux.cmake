@@ -1,0 +1,55 @@
+# What makes the tool a desktop program on Linux, for any prefix: the desktop entries, the icon,
+# the AppStream metainfo and a man page for every program. The udev rule is packaging/udev.cmake.
+include(GNUInstallDirs)
+# The board's IDs in the form the modalias wants: upper-case hex digits, no 0x.
+include(${CMAKE_SOURCE_DIR}/board/identity.cmake)
+string(TOUPPER "${QD7310_BOARD_VENDOR_HEX}" QD7310_BOARD_VENDOR_HEX_UPPER)
+string(TOUPPER "${QD7310_BOARD_PRODUCT_HEX}" QD7310_BOARD_PRODUCT_HEX_UPPER)
+
+set(QD7310_LINUX_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(QD7310_LINUX_OUT ${CMAKE_BINARY_DIR}/packaging/linux)
+# The icon name of every desktop entry and of the window's installed icon.
+set(QD7310_ICON_NAME qd7310-eval)
+
+install(FILES ${QD7310_LINUX_DIR}/qd7310-eval.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The demo's entry only where the demo is built, so no menu entry points at a missing program.
+if(TARGET qd7310-eval-demo)
+    install(FILES ${QD7310_LINUX_DIR}/qd7310-eval-demo.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+endif()
+install(FILES ${CMAKE_SOURCE_DIR}/app/images/brelvan_icon48x48.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
+        RENAME ${QD7310_ICON_NAME}.png)
+install(FILES ${QD7310_LINUX_DIR}/qd7310-eval.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+        RENAME ${QD7310_ICON_NAME}.svg)
+
+# AppStream: the component ID is the homepage's domain reversed, plus the package name.
+set(QD7310_APPSTREAM_ID "com.example.qd7310_eval")
+# The date of this version: its AppStream release and its Debian changelog entry.
+set(QD7310_RELEASE_DATE "2026-12-07")
+set(QD7310_RELEASE_DATE_RFC2822 "Mon, 07 Dec 2026 12:00:00 +0000")
+set(QD7310_SCREENSHOT_URL "${CPACK_PACKAGE_HOMEPAGE_URL}/screenshots/main-window.png")
+configure_file(${QD7310_LINUX_DIR}/qd7310-eval.metainfo.xml.in
+               ${QD7310_LINUX_OUT}/${QD7310_APPSTREAM_ID}.metainfo.xml @ONLY)
+install(FILES ${QD7310_LINUX_OUT}/${QD7310_APPSTREAM_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# Man pages: every NAME.1 in man/, compressed as Debian wants them. A page dropped there is
+# picked up at the next build.
+find_program(QD7310_GZIP gzip REQUIRED)
+file(GLOB QD7310_MAN_PAGES CONFIGURE_DEPENDS ${QD7310_LINUX_DIR}/man/*.1)
+set(_qd7310_man_outputs)
+foreach(page IN LISTS QD7310_MAN_PAGES)
+    get_filename_component(name ${page} NAME)
+    set(out ${QD7310_LINUX_OUT}/man/${name}.gz)
+    # -n keeps the name and time out of the archive, so the package is reproducible.
+    add_custom_command(OUTPUT ${out}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${QD7310_LINUX_OUT}/man
+        COMMAND ${QD7310_GZIP} -9nc ${page} > ${out}
+        DEPENDS ${page} VERBATIM)
+    list(APPEND _qd7310_man_outputs ${out})
+    install(FILES ${out} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+add_custom_target(qd7310_man_pages ALL DEPENDS ${_qd7310_man_outputs})
