@@ -10,6 +10,7 @@ QD7310_TEST_PACKAGES=(
     clang libclang-rt-14-dev
     umockdev libumockdev-dev
     g++-mingw-w64-x86-64-posix
+    dpkg-dev file lintian desktop-file-utils appstream
 )
 
 qd7310_require_packages() {
@@ -22,10 +23,22 @@ qd7310_require_packages() {
     [ ${#missing[@]} -eq 0 ] && return 0
 
     local line="apt-get install -y ${missing[*]}"
-    if [ "$(id -u)" -eq 0 ]; then
-        apt-get update -q && DEBIAN_FRONTEND=noninteractive $line
-    elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
-        sudo apt-get update -q && sudo DEBIAN_FRONTEND=noninteractive $line
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
+        sudo=(sudo)
+    fi
+    if [ "$(id -u)" -eq 0 ] || [ ${#sudo[@]} -gt 0 ]; then
+        # apt's and dpkg's progress is kept in a log and shown only when the install fails.
+        local log
+        log=$(mktemp "${TMPDIR:-/tmp}/qd7310-apt.XXXXXX")
+        echo "installing ${#missing[@]} Debian packages: ${missing[*]}"
+        if ! { "${sudo[@]}" apt-get update -q && "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+                   apt-get install -y -q -o Dpkg::Use-Pty=0 "${missing[@]}"; } >"$log" 2>&1; then
+            tail -n 40 "$log" >&2
+            echo "apt-get failed; the whole log is $log" >&2
+            exit 1
+        fi
+        rm -f "$log"
     else
         echo "These Debian packages are missing. Install them, then run this again:" >&2
         echo "  sudo apt-get update && sudo $line" >&2
