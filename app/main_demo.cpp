@@ -11,6 +11,7 @@ int main(int argc, char *argv[])
 {
     QApplication a(argc, argv);
     SimulatedBoard board;
+    board.setRecording(false);
     MainWindow w([&board] { return std::make_unique<USBHid2>(board.platform()); });
     w.setWindowTitle(w.windowTitle() + QStringLiteral(" (demo)"));
     w.show();

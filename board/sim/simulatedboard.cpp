@@ -200,7 +200,8 @@ HidWriteResult SimulatedBoard::writeReport(HidHandle handle, const std::uint8_t 
     received.boardInstance = boardInstance;
     std::memcpy(received.bytes.data(), report,
         static_cast<std::size_t>(std::min<int>(length, BoardFirmware::kReportLength)));
-    mReports.push_back(received);
+    if (mRecording)
+        mReports.push_back(received);
 
     if (hasPlan && fault == Fault::ErrorStatus) {
         // Answered but not carried out: the firmware's state stays as it was.

@@ -82,6 +82,8 @@ public:
     void planFault(int exchange, Fault fault, std::uint8_t status = 0xE1);
     void clearFaultPlan() { mPlan.clear(); }
 
+    // Off for a board that runs for as long as a user likes (the demo), so memory stays flat.
+    void setRecording(bool recording) { mRecording = recording; }
     const std::vector<ReceivedReport> &reports() const { return mReports; }
     void clearReports() { mReports.clear(); }
     int exchangeCount() const { return mExchanges; } // report writes on board handles, ever
@@ -131,6 +133,7 @@ private:
     int mExchanges = 0;
     int mStringRequests = 0;
     bool mPresent = true;
+    bool mRecording = true;
     bool mStallWrites = false;
     bool mFailStringReads = false;
     bool mNoAnswerPending = false;
