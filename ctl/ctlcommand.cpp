@@ -18,6 +18,7 @@ constexpr Argument kBit { "VALUE", 0, 1, {} };
 constexpr Argument kOnOff { "on|off", 0, 1, { "off", "on" } };
 constexpr Argument kTrain { "PULSES", 1, 3, {} };
 constexpr Argument kMode { "MODE", 1, 2, {} };
+constexpr Argument kMilliseconds { "MS", 0, 3600000, {} };
 
 } // namespace
 
@@ -43,6 +44,7 @@ const std::vector<CommandSpec> &commands()
         { "run",             Kind::Run,            1, { kOnOff },                  true,  "hold the run line high (on) or low (off)" },
         { "run-once",        Kind::RunOnce,        1, { kMode },                   true,  "run the chip once, mode 1 or 2" },
         { "settings",        Kind::Settings,       0, {},                        false, "print the labels and train totals for the settings; no board" },
+        { "wait",            Kind::Wait,           1, { kMilliseconds },           false, "pause for MS milliseconds, while a scope records; no board" },
     };
     // clang-format on
     return table;

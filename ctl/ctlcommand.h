@@ -32,6 +32,7 @@ enum class Kind {
     Run,
     RunOnce,
     Settings,
+    Wait,
 };
 
 struct Argument

@@ -5,6 +5,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThread>
 
 namespace Ctl {
 
@@ -83,6 +84,13 @@ Result Session::run(const Request &request)
 
     if (request.command->kind == Kind::Settings)
         return settingsResult();
+    if (request.command->kind == Kind::Wait) {
+        QThread::msleep(static_cast<unsigned long>(request.arguments[0]));
+        Result result;
+        result.command = QStringLiteral("wait");
+        result.add("ms", request.arguments[0]);
+        return result;
+    }
     Result result;
     result.command = QLatin1String(request.command->name);
     if (!ensureBoard(&result))
@@ -216,6 +224,7 @@ Result Session::runOnBoard(const Request &request)
         finish(&result, ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::runOnce(a[0])));
         break;
     case Kind::Settings:
+    case Kind::Wait:
         break;
     }
     return result;

@@ -47,14 +47,15 @@ void TestCtl::run_data()
     // A script keeps one board and the settings it was given; it stops at the first failure.
     QTest::newRow("script")
         << QStringList { "--simulated", "--current", "3", "--script", "-" }
-        << QByteArray("# sweep\n\nchange-current\n  change-current --current 4\nspi-read 2\n"
-                      "i2c-read 0x50 0\nspi-read 1\n")
+        << QByteArray("# sweep\n\nchange-current\n  change-current --current 4\nwait 0\n"
+                      "spi-read 2\ni2c-read 0x50 0\nspi-read 1\n")
         << 2
         << QByteArray("change-current current=\"10.0 mA\" sent=4 result=ok\n"
                       "change-current current=\"12.5 mA\" sent=4 result=ok\n"
+                      "wait ms=0\n"
                       "spi-read reg=2 value=4 result=ok\n"
                       "i2c-read dev=80 reg=0 result=refused status=2\n")
-        << QByteArray("qd7310-ctl: line 6: i2c-read: the board refused it with status 2\n");
+        << QByteArray("qd7310-ctl: line 7: i2c-read: the board refused it with status 2\n");
 
     // Bad usage: one line naming the fault, exit 64.
     const QByteArray none;
