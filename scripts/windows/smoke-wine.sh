@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Starts the real Windows program the way a user would, under Wine on a virtual X display:
+# installs it with its installer into a fresh Wine prefix, checks what the installer left
+# (files, Start-menu entries, uninstaller), starts the window from a command prompt with its
+# standard output redirected to a file, takes a screenshot, closes it with File > Close and
+# compares that trace with the Linux build's, started and closed the same way.
+#   smoke-wine.sh INSTALLER ZIP LINUX-PROGRAM OUTPUT-FOLDER
+# Leaves trace-windows.txt, trace-linux.txt and main-window.png in OUTPUT-FOLDER.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+installer=$(realpath "$1")
+zip=$(realpath "$2")
+linux_program=$(realpath "$3")
+out=$(mkdir -p "$4" && realpath "$4")
+title="QD7310 Evaluation Software"
+
+fail() {
+    echo "smoke-wine.sh: $*" >&2
+    exit 1
+}
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/qd7310-smoke.XXXXXX")
+xvfb_pid= linux_pid=
+cleanup() {
+    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+    [ -n "$linux_pid" ] && kill "$linux_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A display of its own, and a Wine prefix that has only ever seen that display.
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 50); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=:$(cat "$work/display")
+export WINEPREFIX=$work/prefix WINEDEBUG=-all
+wineboot -i >/dev/null 2>&1
+wineserver -w
+
+# The installer, silent, as an administrator would run it.
+wine "$installer" /S >"$work/install.log" 2>&1 || fail "the installer failed: $(cat "$work/install.log")"
+wineserver -w
+dir="$WINEPREFIX/drive_c/Program Files/$title"
+[ -d "$dir" ] || fail "the installer made no '$dir'"
+(cd "$dir" && find . -type f ! -name Uninstall.exe | sed 's|^\./||' | sort) >"$work/installed"
+unzip -Z1 "$zip" | grep -v '/$' | sed 's|^[^/]*/||' | sort >"$work/zipped"
+diff -u "$work/zipped" "$work/installed" >&2 || fail "the installer and the zip hold different files"
+[ -f "$dir/Uninstall.exe" ] || fail "no uninstaller in '$dir'"
+grep -qi 'CurrentVersion\\\\Uninstall\\\\qd7310-eval\]' "$WINEPREFIX/system.reg" \
+    || fail "the uninstaller is not registered"
+links=$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name '*.lnk' -printf '%f\n' | sort)
+grep -qx "$title.lnk" <<<"$links" || fail "no Start-menu entry '$title': $links"
+echo "installed $(wc -l <"$work/installed") files; Start menu: $(echo $links | sed 's/\.lnk//g')"
+
+# Window programs must not open a console; the others are console programs.
+for exe in "$dir"/*.exe; do
+    name=$(basename "$exe" .exe)
+    [ "$name" = Uninstall ] && continue
+    subsystem=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/^Subsystem/ { print $2 }')
+    case $name in
+        qd7310-eval | qd7310-eval-demo) want=00000002 ;;
+        *) want=00000003 ;;
+    esac
+    [ "$subsystem" = "$want" ] || fail "$name.exe has subsystem $subsystem, wants $want"
+done
+
+# Closes the window with File > Close from the keyboard: Alt selects the menu bar, Return
+# opens File, Return picks Close, its only entry.
+close_window() {
+    local window=$1
+    xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+    xdotool key --delay 300 alt Return Return
+}
+wait_window() {
+    timeout 120 xdotool search --sync --onlyvisible --name "^$title\$" 2>/dev/null | head -n1
+}
+
+# The window under Wine, from a command prompt, its standard output redirected.
+(cd "$dir" && exec wine cmd /c "qd7310-eval.exe > $(winpath "$work/trace-windows.txt")") \
+    >"$work/wine.log" 2>&1 &
+wine_pid=$!
+window=$(wait_window) || true
+[ -n "$window" ] || fail "the window did not show under Wine: $(tail -n 20 "$work/wine.log")"
+sleep 3 # let it paint before the screenshot
+import -window root "$work/screen.png"
+eval "$(xdotool getwindowgeometry --shell "$window")"
+convert "$work/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/main-window.png"
+close_window "$window"
+timeout 60 tail --pid="$wine_pid" -f /dev/null || fail "the window did not close under Wine"
+wait "$wine_pid" || fail "qd7310-eval.exe ended with status $?"
+wineserver -w
+cp "$work/trace-windows.txt" "$out/trace-windows.txt"
+
+# The Linux build, closed the same way.
+QT_QPA_PLATFORM=xcb "$linux_program" >"$out/trace-linux.txt" 2>"$work/linux.log" &
+linux_pid=$!
+window=$(wait_window) || true
+[ -n "$window" ] || fail "the Linux window did not show: $(tail -n 20 "$work/linux.log")"
+close_window "$window"
+timeout 60 tail --pid="$linux_pid" -f /dev/null || fail "the Linux window did not close"
+wait "$linux_pid" || fail "the Linux program ended with status $?"
+linux_pid=
+
+"$here/compare-trace.sh" "$out/trace-linux.txt" "$out/trace-windows.txt"

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The Windows build and its tests, from Linux: cross-builds the tool and its packages
+# (build-windows/), checks the zip's DLLs against their import tables, runs the test suites
+# under Wine, and starts the installed program under Wine against the Linux build's trace.
+# A few lines per stage; a failing stage prints its log's tail and ends the run with status 1.
+# Without the cached cross-built Qt it says so in one line and does nothing.
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+if ! scripts/windows/build-qt.sh --check; then
+    echo "Windows build and tests skipped: the cached cross-built Qt is not there" \
+         "(build it once with scripts/windows/build-qt.sh, about 35 minutes)"
+    exit 0
+fi
+source scripts/setup.sh
+qd7310_require_packages cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+    nsis zip unzip wine wine64 xvfb xauth xdotool imagemagick qt6-base-dev
+
+logs=build-windows/logs
+mkdir -p "$logs"
+started=$SECONDS
+
+# stage NAME COMMAND...: runs COMMAND with its output in $logs/NAME.log.
+stage() {
+    local name=$1 begin=$SECONDS
+    shift
+    if "$@" >"$logs/$name.log" 2>&1; then
+        echo "  $name: ok ($((SECONDS - begin)) s)"
+    else
+        echo "  $name: FAILED ($((SECONDS - begin)) s), the end of $logs/$name.log:"
+        tail -n 40 "$logs/$name.log" | sed 's/^/    /'
+        exit 1
+    fi
+}
+
+check_zip_dlls() {
+    local dir
+    dir=$(mktemp -d "${TMPDIR:-/tmp}/qd7310-zip.XXXXXX")
+    unzip -q build-windows/qd7310-eval-*-win64.zip -d "$dir" &&
+        cmake -DQD7310_DLL_DIR="$(echo "$dir"/*)" -P packaging/windows/checkdlls.cmake
+    local status=$?
+    rm -rf "$dir"
+    return $status
+}
+
+linux_reference() {
+    cmake -S . -B build-windows-linuxref -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DQD7310_BUILD_TESTS=OFF -DQD7310_BUILD_BENCH=OFF &&
+        cmake --build build-windows-linuxref -j "$(nproc)" &&
+        cmake --install build-windows-linuxref --prefix build-windows-linuxref/install
+}
+
+echo "=== Windows build and tests ==="
+stage build scripts/build-windows.sh
+for package in build-windows/*-win64.zip build-windows/*-win64-setup.exe; do
+    echo "    $(basename "$package"): $(du -k "$package" | cut -f1) KiB"
+done
+stage dll-check check_zip_dlls
+grep -o 'DLL check: .*' "$logs/dll-check.log" | sed 's/^/    /'
+stage wine-tests ctest --test-dir build-windows -j "$(nproc)" --output-on-failure
+grep -E 'tests passed|tests failed' "$logs/wine-tests.log" | sed 's/^/    /'
+sed -nE 's/^[[:space:]]+[0-9]+ - (.*) \(Disabled\)$/    not run under Wine: \1/p' "$logs/wine-tests.log"
+stage linux-reference linux_reference
+stage smoke scripts/windows/smoke-wine.sh build-windows/qd7310-eval-*-win64-setup.exe \
+    build-windows/qd7310-eval-*-win64.zip build-windows-linuxref/install/bin/qd7310-eval \
+    build-windows/smoke
+tail -n 2 "$logs/smoke.log" | sed 's/^/    /'
+echo "Windows build and tests passed in $((SECONDS - started)) s"
