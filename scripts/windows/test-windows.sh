@@ -13,7 +13,7 @@ if ! scripts/windows/build-qt.sh --check; then
 fi
 source scripts/setup.sh
 qd7310_require_packages cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-    nsis zip unzip wine wine64 xvfb xauth xdotool imagemagick qt6-base-dev
+    nsis zip unzip wine wine64 xvfb xdotool imagemagick qt6-base-dev
 
 logs=build-windows/logs
 mkdir -p "$logs"
