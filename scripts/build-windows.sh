@@ -7,8 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
-qd7310_require_packages cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-    nsis zip
+qd7310_require_packages "${QD7310_PACKAGES[@]}" "${QD7310_WINDOWS_PACKAGES[@]}"
 
 qt=$(scripts/windows/build-qt.sh | tail -n1)
 werror=OFF

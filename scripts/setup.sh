@@ -12,6 +12,12 @@ QD7310_TEST_PACKAGES=(
     g++-mingw-w64-x86-64-posix
     dpkg-dev file lintian desktop-file-utils appstream
 )
+# The Windows cross-build, its packages and its tests under Wine (scripts/windows/), installed
+# only when that stage runs.
+QD7310_WINDOWS_PACKAGES=(
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 nsis zip unzip
+    wine wine64 xvfb xauth xdotool imagemagick
+)
 
 qd7310_require_packages() {
     local missing=()

@@ -9,9 +9,14 @@ using Device = SimulatedBoard::Device;
 constexpr std::uint16_t kVid = 0x1209;
 constexpr std::uint16_t kPid = 0x0001;
 const QByteArray kBoardLines = "Found USB device\nVID = 0x 00001209\nPID = 0x 00000001\n";
+#ifdef _WIN32
+const char kUnopenableBoard[] = "QD7310 board 0x1209:0x0001 is present but cannot be opened: "
+                                "close the program that holds it, then replug the board";
+#else
 const char kUnopenableBoard[] = "QD7310 board 0x1209:0x0001 is present but cannot be opened: "
                                 "install the qd7310-eval package or its udev rule, then replug "
                                 "the board";
+#endif
 
 // Collects the debug channel's messages while it lives, in place of QtTest's own handler.
 class DebugMessages

@@ -12,8 +12,7 @@ if ! scripts/windows/build-qt.sh --check; then
     exit 0
 fi
 source scripts/setup.sh
-qd7310_require_packages cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-    nsis zip unzip wine wine64 xvfb xdotool imagemagick qt6-base-dev
+qd7310_require_packages "${QD7310_PACKAGES[@]}" "${QD7310_WINDOWS_PACKAGES[@]}"
 
 logs=build-windows/logs
 mkdir -p "$logs"
