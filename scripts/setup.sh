@@ -16,7 +16,7 @@ QD7310_TEST_PACKAGES=(
 # only when that stage runs.
 QD7310_WINDOWS_PACKAGES=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 nsis zip unzip
-    wine wine64 xvfb xauth xdotool imagemagick
+    wine wine64 xvfb xdotool imagemagick
 )
 
 qd7310_require_packages() {
