@@ -46,7 +46,7 @@ echo "=== Debian package ==="
 quietly "$logs/package-deb.log" scripts/package-deb.sh && echo "built $(ls build-deb/*.deb)"
 scripts/check-deb.sh
 
-echo "=== Windows build ==="
+# It prints its own header, or one line saying why it skipped.
 scripts/windows/test-windows.sh
 
 echo "=== normal build ==="
