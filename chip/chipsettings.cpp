@@ -12,8 +12,7 @@ const Setting &setting(int index)
     return settings[static_cast<std::size_t>(index)];
 }
 
-template <std::size_t N>
-double tableAt(const std::array<double, N> &table, int position)
+template <std::size_t N> double tableAt(const std::array<double, N> &table, int position)
 {
     return (position >= 0 && position < int(N)) ? table[static_cast<std::size_t>(position)] : 0.0;
 }
@@ -91,8 +90,8 @@ std::array<double, kTimingCount> selectedTimes(const Positions &positions)
 {
     std::array<double, kTimingCount> times {};
     for (int i = 0; i < kTimingCount; ++i)
-        times[static_cast<std::size_t>(i)] = selectedTime(
-            kFirstTiming + i, positions[static_cast<std::size_t>(kFirstTiming + i)]);
+        times[static_cast<std::size_t>(i)]
+            = selectedTime(kFirstTiming + i, positions[static_cast<std::size_t>(kFirstTiming + i)]);
     return times;
 }
 

@@ -174,9 +174,9 @@ Result Session::runOnBoard(const Request &request)
         result.add("group", a[0]);
         result.add("pin", a[1]);
         result.add("value", a[2]);
-        done = (request.command->kind == Kind::PinDir
-                       ? mLink->set_pin_dir(a[0], a[1], a[2], &status)
-                       : mLink->set_pin(a[0], a[1], a[2], &status))
+        done
+            = (request.command->kind == Kind::PinDir ? mLink->set_pin_dir(a[0], a[1], a[2], &status)
+                                                     : mLink->set_pin(a[0], a[1], a[2], &status))
             == 1;
         finish(&result, done, status);
         break;
@@ -212,8 +212,8 @@ Result Session::runOnBoard(const Request &request)
         break;
     case Kind::Follow:
         result.add("mode", a[0]);
-        finish(&result,
-            ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::followMode(a[0])));
+        finish(
+            &result, ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::followMode(a[0])));
         break;
     case Kind::Run:
         result.add("line", a[0] ? QStringLiteral("on") : QStringLiteral("off"));

@@ -44,8 +44,9 @@ int usageError(const QString &message)
 std::optional<std::vector<Ctl::Request>> readScript(const QString &path, QString *error)
 {
     QFile file;
-    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
-                                                   : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+    const bool opened = path == QLatin1String("-")
+        ? file.open(stdin, QIODevice::ReadOnly)
+        : (file.setFileName(path), file.open(QIODevice::ReadOnly));
     if (!opened) {
         *error = QStringLiteral("%1: cannot read: %2").arg(path, file.errorString());
         return std::nullopt;
@@ -77,19 +78,26 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Programs the QD7310 through its evaluation board, one command or a script of them."));
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("COMMAND [ARGUMENT...]"));
+    parser.addPositionalArgument(
+        QStringLiteral("command"), QStringLiteral("COMMAND [ARGUMENT...]"));
     const QCommandLineOption simulated(QStringLiteral("simulated"),
         QStringLiteral("Use the simulated board instead of the real one."));
     const QCommandLineOption trace(QStringLiteral("trace"),
-        QStringLiteral("Write the link's trace to FILE (- for standard error)."), QStringLiteral("FILE"));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per result line."));
+        QStringLiteral("Write the link's trace to FILE (- for standard error)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption json(
+        QStringLiteral("json"), QStringLiteral("One JSON object per result line."));
     const QCommandLineOption script(QStringLiteral("script"),
-        QStringLiteral("Run the commands in FILE (- for standard input), one per line."), QStringLiteral("FILE"));
+        QStringLiteral("Run the commands in FILE (- for standard input), one per line."),
+        QStringLiteral("FILE"));
     parser.addOptions({ simulated, trace, json, script });
     std::vector<QCommandLineOption> settingOptions;
     for (const ChipSettings::Setting &s : ChipSettings::settings) {
         settingOptions.emplace_back(QLatin1String(s.name),
-            QStringLiteral("Slider position %1..%2 (start %3).").arg(s.minimum).arg(s.maximum).arg(s.start),
+            QStringLiteral("Slider position %1..%2 (start %3).")
+                .arg(s.minimum)
+                .arg(s.maximum)
+                .arg(s.start),
             QStringLiteral("N"));
         parser.addOption(settingOptions.back());
     }
@@ -163,12 +171,14 @@ int main(int argc, char *argv[])
         const Ctl::Result result = session.run(request);
         discardedTrace.clear();
         if (!result.fields.empty() || result.exitCode == Ctl::Success) {
-            const QString line = parser.isSet(json) ? Ctl::formatJson(result) : Ctl::formatText(result);
+            const QString line
+                = parser.isSet(json) ? Ctl::formatJson(result) : Ctl::formatText(result);
             std::printf("%s\n", qPrintable(line));
             std::fflush(stdout);
         }
         if (result.exitCode != Ctl::Success) {
-            const QString where = request.line ? QStringLiteral("line %1: ").arg(request.line) : QString();
+            const QString where
+                = request.line ? QStringLiteral("line %1: ").arg(request.line) : QString();
             std::fprintf(stderr, "qd7310-ctl: %s%s\n", qPrintable(where), qPrintable(result.error));
             exitCode = result.exitCode;
             break;

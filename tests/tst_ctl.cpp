@@ -34,10 +34,11 @@ void TestCtl::run_data()
         << QStringList { "--calibration", "0x60", "--current", "7", "--rise1", "15", "--on1", "31",
                "--off1", "0x1F", "settings" }
         << QByteArray() << 0
-        << QByteArray("settings calibration=\"10 ms\" current=\"20.0 mA\" rise1=\"1584 ms\" "
-                      "on1=\"3009.6 ms\" fall1=\"0 ms\" off1=\"6019.2 ms\" rise2=\"0 ms\" on2=\"13.2 ms\" "
-                      "fall2=\"0 ms\" off2=\"26.4 ms\" rise3=\"0 ms\" on3=\"13.2 ms\" fall3=\"0 ms\" "
-                      "off3=\"26.4 ms\" train1=\"10612 ms\" train2=\"10652 ms\" train3=\"10692 ms\"\n")
+        << QByteArray(
+               "settings calibration=\"10 ms\" current=\"20.0 mA\" rise1=\"1584 ms\" "
+               "on1=\"3009.6 ms\" fall1=\"0 ms\" off1=\"6019.2 ms\" rise2=\"0 ms\" on2=\"13.2 ms\" "
+               "fall2=\"0 ms\" off2=\"26.4 ms\" rise3=\"0 ms\" on3=\"13.2 ms\" fall3=\"0 ms\" "
+               "off3=\"26.4 ms\" train1=\"10612 ms\" train2=\"10652 ms\" train3=\"10692 ms\"\n")
         << QByteArray();
     QTest::newRow("json")
         << QStringList { "--simulated", "--json", "spi-write", "15", "0x14" } << QByteArray() << 0
@@ -59,8 +60,8 @@ void TestCtl::run_data()
 
     // Bad usage: one line naming the fault, exit 64.
     const QByteArray none;
-    QTest::newRow("unknown command") << QStringList { "flash" } << none << 64 << none
-                                     << QByteArray("unknown command 'flash'");
+    QTest::newRow("unknown command")
+        << QStringList { "flash" } << none << 64 << none << QByteArray("unknown command 'flash'");
     QTest::newRow("no command") << QStringList {} << none << 64 << none
                                 << QByteArray("no command given");
     QTest::newRow("register out of range") << QStringList { "spi-write", "32", "1" } << none << 64
@@ -76,8 +77,8 @@ void TestCtl::run_data()
     QTest::newRow("setting out of range")
         << QStringList { "--calibration", "0", "settings" } << none << 64 << none
         << QByteArray("--calibration: '0' is not a position in 1..96");
-    QTest::newRow("command and script") << QStringList { "--script", "-", "reset" } << none << 64
-                                        << none << QByteArray("not both");
+    QTest::newRow("command and script")
+        << QStringList { "--script", "-", "reset" } << none << 64 << none << QByteArray("not both");
     QTest::newRow("bad script line")
         << QStringList { "--script", "-" } << QByteArray("reset\n\ntrain 4\n") << 64 << none
         << QByteArray("stdin:3: train: PULSES '4' is not in 1..3");
