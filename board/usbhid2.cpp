@@ -17,10 +17,12 @@ bool isBoard(std::uint16_t vendorId, std::uint16_t productId)
 
 // A board that is present but may not be opened shows only as "not connected"; this says why,
 // once per process, since the search repeats every two seconds and the advice does not change.
+// Once said, the search no longer looks up the IDs of devices it cannot open.
+std::atomic<bool> unopenableBoardReported { false };
+
 void reportUnopenableBoard()
 {
-    static std::atomic<bool> reported { false };
-    if (reported.exchange(true))
+    if (unopenableBoardReported.exchange(true))
         return;
 #ifdef _WIN32
     constexpr const char *kAdvice = "close the program that holds it, then replug the board";
@@ -70,7 +72,7 @@ int USBHid2::usb_hid_init()
             // Held exclusively by its driver, or not ours to open: skipped without a trace line.
             std::uint16_t vendorId = 0;
             std::uint16_t productId = 0;
-            if (mPlatform->readListedIds(index, &vendorId, &productId)
+            if (!unopenableBoardReported && mPlatform->readListedIds(index, &vendorId, &productId)
                 && isBoard(vendorId, productId))
                 boardUnopenable = true;
             continue;

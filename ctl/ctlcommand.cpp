@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace Ctl {
 
 namespace {
@@ -85,12 +87,11 @@ QString parseCommand(const QStringList &words, Request *request)
     if (words.isEmpty())
         return QStringLiteral("no command given (see --help)");
     const QString &name = words.first();
-    const CommandSpec *spec = nullptr;
-    for (const CommandSpec &candidate : commands())
-        if (name == QLatin1String(candidate.name))
-            spec = &candidate;
-    if (!spec)
+    const auto found = std::find_if(commands().begin(), commands().end(),
+        [&name](const CommandSpec &spec) { return name == QLatin1String(spec.name); });
+    if (found == commands().end())
         return QStringLiteral("unknown command '%1' (see --help)").arg(name);
+    const CommandSpec *spec = &*found;
 
     const int given = int(words.size()) - 1;
     if (given != spec->argumentCount) {

@@ -93,9 +93,9 @@ Result Session::run(const Request &request)
     }
     Result result;
     result.command = QLatin1String(request.command->name);
-    if (!ensureBoard(&result))
-        return result;
-    return runOnBoard(request);
+    if (ensureBoard(&result))
+        runOnBoard(request, result);
+    return result;
 }
 
 bool Session::ensureBoard(Result *result)
@@ -116,10 +116,8 @@ bool Session::ensureBoard(Result *result)
     return mFound;
 }
 
-Result Session::runOnBoard(const Request &request)
+void Session::runOnBoard(const Request &request, Result &result)
 {
-    Result result;
-    result.command = QLatin1String(request.command->name);
     const auto &a = request.arguments;
     // The status is read only after the call that sets it.
     int status = 0;
@@ -227,7 +225,6 @@ Result Session::runOnBoard(const Request &request)
     case Kind::Wait:
         break;
     }
-    return result;
 }
 
 Result Session::settingsResult() const

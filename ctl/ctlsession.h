@@ -56,7 +56,7 @@ public:
 
 private:
     bool ensureBoard(Result *result);
-    Result runOnBoard(const Request &request);
+    void runOnBoard(const Request &request, Result &result);
     Result settingsResult() const;
 
     LinkFactory mMakeLink;

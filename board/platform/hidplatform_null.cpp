@@ -10,7 +10,6 @@ public:
     int listDevices() override { return 0; }
     void releaseDeviceList() override { }
     HidHandle open(int) override { return kInvalidHidHandle; }
-    bool readListedIds(int, std::uint16_t *, std::uint16_t *) override { return false; }
     bool readIds(HidHandle, std::uint16_t *, std::uint16_t *) override { return false; }
     HidWriteResult writeReport(HidHandle, const std::uint8_t *, int, int) override
     {
