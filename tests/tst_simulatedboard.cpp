@@ -26,7 +26,6 @@ private slots:
     void faultPlanCountsFromNow();
     void stringRequestsAreRaw();
     void platformOutlivingBoardFindsNothing();
-    void listedIdsNeedNoOpen();
 };
 
 void TestSimulatedBoard::firmwareAnswers_data()
@@ -178,30 +177,6 @@ void TestSimulatedBoard::platformOutlivingBoardFindsNothing()
     QCOMPARE(platform->listDevices(), 0);
     QCOMPARE(platform->writeReport(handle, report.data(), 17, 10).outcome, HidWriteResult::Failed);
     platform->close(handle);
-}
-
-void TestSimulatedBoard::listedIdsNeedNoOpen()
-{
-    SimulatedBoard board;
-    board.setBoardOpenable(false);
-    board.addDeviceBefore(SimulatedBoard::Device { 0x046D, 0xC52B, false, false });
-    auto platform = board.platform();
-    std::uint16_t vendorId = 7;
-    std::uint16_t productId = 7;
-    QVERIFY(!platform->readListedIds(0, &vendorId, &productId)); // no snapshot yet
-    QCOMPARE(platform->listDevices(), 2);
-    QCOMPARE(platform->open(1), kInvalidHidHandle);
-    QVERIFY(platform->readListedIds(1, &vendorId, &productId));
-    QCOMPARE(vendorId, std::uint16_t(0x1209));
-    QCOMPARE(productId, std::uint16_t(0x0001));
-    // Unreadable IDs and indices outside the snapshot leave both untouched.
-    vendorId = productId = 7;
-    QVERIFY(!platform->readListedIds(0, &vendorId, &productId));
-    QVERIFY(!platform->readListedIds(2, &vendorId, &productId));
-    QVERIFY(!platform->readListedIds(-1, &vendorId, &productId));
-    QCOMPARE(vendorId, std::uint16_t(7));
-    QCOMPARE(productId, std::uint16_t(7));
-    QCOMPARE(board.openHandleCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSimulatedBoard)
