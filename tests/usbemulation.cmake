@@ -33,17 +33,18 @@ if(QD7310_SANITIZE)
 endif()
 
 add_library(qd7310_usbemulation STATIC
+    usbemulation/emulatedbus.h usbemulation/emulatedbus.cpp
     umockdev/emulatedusbbus.h umockdev/emulatedusbbus.cpp
     umockdev/usbdescriptors.h umockdev/usbdescriptors.cpp
     umockdev/emulationsupport.h umockdev/emulationsupport.cpp
 )
-target_include_directories(qd7310_usbemulation PUBLIC umockdev)
+target_include_directories(qd7310_usbemulation PUBLIC umockdev usbemulation)
 target_link_libraries(qd7310_usbemulation PUBLIC
     Qt6::Core qd7310_boardsim PkgConfig::QD7310_UMOCKDEV PkgConfig::QD7310_TEST_LIBUSB)
 
 foreach(suite discovery exchange)
     set(name tst_usbemulation_${suite})
-    add_executable(${name} umockdev/${name}.cpp)
+    add_executable(${name} usbemulation/${name}.cpp)
     target_link_libraries(${name} PRIVATE Qt6::Test qd7310_usbemulation)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300

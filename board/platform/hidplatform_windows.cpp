@@ -6,6 +6,7 @@ extern "C" {
 #include <hidsdi.h>
 }
 
+#include <cwctype>
 #include <map>
 #include <string>
 #include <vector>
@@ -16,6 +17,31 @@ namespace {
 std::uint32_t mapError(DWORD error)
 {
     return static_cast<std::uint32_t>(error);
+}
+
+// Programs of the tool never share a board: each holds a named mutex for every device it has
+// open, keyed by the device's path, and does not open a device whose mutex another program holds.
+// A share mode of 0 would not do: Wine does not enforce it on a HID device. The mutex belongs to
+// the thread that opened the device, which is the link's one thread. Returns null when held.
+HANDLE lockDevice(const std::wstring &path)
+{
+    std::wstring name = L"Global\\qd7310-device-";
+    for (const wchar_t c : path)
+        name += c == L'\\' ? L'/' : static_cast<wchar_t>(std::towlower(c));
+    const HANDLE lock = CreateMutexW(nullptr, FALSE, name.c_str());
+    if (!lock)
+        return nullptr; // made by a program this one may not even open it from: held
+    const DWORD waited = WaitForSingleObject(lock, 0);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+        return lock;
+    CloseHandle(lock);
+    return nullptr;
+}
+
+void unlockDevice(HANDLE lock)
+{
+    ReleaseMutex(lock);
+    CloseHandle(lock);
 }
 
 class WindowsHidPlatform : public HidPlatform
@@ -65,13 +91,18 @@ public:
         const std::wstring path = devicePath(index);
         if (path.empty())
             return kInvalidHidHandle;
+        const HANDLE lock = lockDevice(path);
+        if (!lock)
+            return kInvalidHidHandle;
         const HANDLE device = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
             nullptr);
-        if (device == INVALID_HANDLE_VALUE)
+        if (device == INVALID_HANDLE_VALUE) {
+            unlockDevice(lock);
             return kInvalidHidHandle;
+        }
         const HidHandle handle = mNextHandle++;
-        mOpen[handle] = device;
+        mOpen[handle] = { device, lock };
         return handle;
     }
 
@@ -126,8 +157,12 @@ public:
         const DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING)
             return { HidWriteResult::Failed, mapError(error) };
-        if (WaitForSingleObject(mEvent, static_cast<DWORD>(timeoutMs)) != WAIT_TIMEOUT)
+        if (WaitForSingleObject(mEvent, static_cast<DWORD>(timeoutMs)) != WAIT_TIMEOUT) {
+            // Ended within the time-out, but a device may end a write with an error.
+            if (!GetOverlappedResult(device, &mOverlapped, &written, FALSE))
+                return { HidWriteResult::Failed, mapError(GetLastError()) };
             return { HidWriteResult::Completed, 0 };
+        }
         // The driver may still be reading the caller's buffer: wait for the cancellation to land
         // before the buffer and the OVERLAPPED record are used again.
         CancelIo(device);
@@ -148,7 +183,8 @@ public:
         const auto found = mOpen.find(handle);
         if (found == mOpen.end())
             return;
-        CloseHandle(found->second);
+        CloseHandle(found->second.device);
+        unlockDevice(found->second.lock);
         mOpen.erase(found);
     }
 
@@ -181,14 +217,19 @@ private:
     HANDLE find(HidHandle handle) const
     {
         const auto found = mOpen.find(handle);
-        return found == mOpen.end() ? INVALID_HANDLE_VALUE : found->second;
+        return found == mOpen.end() ? INVALID_HANDLE_VALUE : found->second.device;
     }
 
     GUID mHidGuid {};
     HDEVINFO mDevices = INVALID_HANDLE_VALUE;
     HANDLE mEvent;
     OVERLAPPED mOverlapped {};
-    std::map<HidHandle, HANDLE> mOpen;
+    struct OpenDevice
+    {
+        HANDLE device;
+        HANDLE lock; // see lockDevice
+    };
+    std::map<HidHandle, OpenDevice> mOpen;
     HidHandle mNextHandle = 1;
 };
 

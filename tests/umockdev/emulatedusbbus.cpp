@@ -2,6 +2,7 @@
 #include <umockdev.h>
 
 #include "emulatedusbbus.h"
+#include "emulationsupport.h"
 #include "usbdescriptors.h"
 
 #include <linux/ioctl.h>
@@ -106,6 +107,20 @@ bool EmulatedUsbBus::preloadActive()
     if (preload)
         dlclose(preload);
     return preload != nullptr;
+}
+
+QList<ListedDevice> EmulatedUsbBus::listedDevices() const
+{
+    QList<ListedDevice> listed;
+    const QStringList order = libusbOrder();
+    std::lock_guard<std::mutex> guard(mMutex);
+    for (const QString &node : order) {
+        const auto device = mDevices.find(node);
+        if (device != mDevices.end()) // the root hub carries no HID interface
+            listed.append({ node, device->second->profile.vendorId,
+                device->second->profile.productId });
+    }
+    return listed;
 }
 
 QString EmulatedUsbBus::plug(const UsbDeviceProfile &profile)

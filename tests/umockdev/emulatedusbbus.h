@@ -1,6 +1,7 @@
 #pragma once
 
 #include "boardfirmware.h"
+#include "emulatedbus.h"
 
 #include <QByteArray>
 #include <QList>
@@ -14,43 +15,6 @@
 typedef struct _UMockdevTestbed UMockdevTestbed;
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
 typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
-
-// What a device on the emulated bus presents to the host.
-enum class UsbFunction {
-    Board, // HID interface with an interrupt IN and an interrupt OUT endpoint
-    BoardWithoutOutEndpoint, // HID interface with only an IN endpoint: reports go by SET_REPORT
-    Keyboard, // HID boot keyboard, IN endpoint only
-};
-
-struct UsbDeviceProfile
-{
-    UsbFunction function = UsbFunction::Board;
-    std::uint16_t vendorId = 0;
-    std::uint16_t productId = 0;
-};
-
-// Something the host did to a device node, as the kernel would have seen it.
-struct UsbEvent
-{
-    enum Kind {
-        // umockdev connects the node's ioctl channel on its own thread, even for an open that
-        // then fails: proof that an open was tried, never that it succeeded, and it may lag.
-        OpenAttempted,
-        DriverDetached,
-        Claimed,
-        Released,
-        DriverAttached,
-        InterruptOut, // data: the bytes on the wire
-        SetReport, // value: wValue; data: the bytes on the wire
-        StringRequest, // value: descriptor index; language: wIndex
-        Discarded, // a URB the device never completed was cancelled
-    };
-    QString devnode;
-    Kind kind;
-    int value = 0;
-    int language = 0;
-    QByteArray data;
-};
 
 // USB devices emulated at the kernel interface: sysfs entries and usbfs device nodes in a umockdev
 // testbed, whose ioctls are answered here. Boards answer from a BoardFirmware each, so they behave
@@ -67,6 +31,14 @@ public:
     EmulatedUsbBus &operator=(const EmulatedUsbBus &) = delete;
 
     static bool preloadActive();
+
+    // What the cases shared with the other buses need to know of this one.
+    static constexpr bool kClaimsInterfaces = true; // the link detaches the kernel driver
+    static constexpr int kAnswerLanguage = 0x0407; // string 244 comes in the board's first language
+    static constexpr std::uint32_t kUnpluggedWriteError = 1167; // ENODEV: device not connected
+    static bool presents(UsbFunction) { return true; }
+    // The HID devices plugged in, in the order the platform lists them.
+    QList<ListedDevice> listedDevices() const;
 
     // Plugs a device in behind the ones present and returns its device node. Every plug-in gets a
     // new device address, as on a real bus.

@@ -8,15 +8,6 @@
 
 #include <algorithm>
 
-void prepareFirmware(BoardFirmware &firmware)
-{
-    firmware.attachI2cDevice(0x50);
-    firmware.setI2cRegister(0x50, 0x20, 0x77);
-    firmware.setSpiRegister(15, 0x5A);
-    firmware.setAdcValue(1, 1, 0x1234);
-    firmware.setPinInputs(2, 0x08);
-}
-
 QStringList libusbOrder()
 {
     QStringList nodes;
@@ -36,25 +27,6 @@ QStringList libusbOrder()
     return nodes;
 }
 
-QByteArray announcement(std::uint16_t vendorId, std::uint16_t productId)
-{
-    return QStringLiteral("Found USB device\nVID = 0x %1\nPID = 0x %2\n")
-        .arg(vendorId, 8, 16, QLatin1Char('0'))
-        .arg(productId, 8, 16, QLatin1Char('0'))
-        .toLatin1();
-}
-
-QByteArray traceOf(const BoardTraceCapture &capture)
-{
-    return QByteArray::fromStdString(capture.text());
-}
-
-int countOf(const QList<UsbEvent> &events, UsbEvent::Kind kind)
-{
-    return int(std::count_if(
-        events.begin(), events.end(), [kind](const UsbEvent &e) { return e.kind == kind; }));
-}
-
 int openDescriptorCount()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
@@ -70,39 +42,6 @@ int openOnNode(const QString &devnode)
         if (descriptor.symLinkTarget().endsWith(devnode))
             ++count;
     return count;
-}
-
-StderrCapture::StderrCapture() : mFile(std::tmpfile())
-{
-    std::fflush(stderr);
-    if (mFile)
-        mSaved = dup(STDERR_FILENO);
-    if (mSaved >= 0)
-        dup2(fileno(mFile), STDERR_FILENO);
-}
-
-StderrCapture::~StderrCapture()
-{
-    if (mSaved >= 0) {
-        std::fflush(stderr);
-        dup2(mSaved, STDERR_FILENO);
-        ::close(mSaved);
-    }
-    if (mFile)
-        std::fclose(mFile);
-}
-
-QByteArray StderrCapture::text() const
-{
-    if (!mFile)
-        return {};
-    std::fflush(stderr);
-    QByteArray text;
-    char chunk[256];
-    std::rewind(mFile);
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, mFile)) > 0;)
-        text.append(chunk, int(n));
-    return text;
 }
 
 FileModesEnforced::FileModesEnforced()

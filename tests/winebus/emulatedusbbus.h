@@ -1,0 +1,75 @@
+#pragma once
+
+#include "emulatedbus.h"
+#include "wineboard.h"
+
+#include <QList>
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <thread>
+
+// Boards emulated inside Wine's own HID stack: each is a root-enumerated device ROOT\QD7310SIM\nnnn
+// driven by the test minidriver (driver/), which hands its output reports and string requests to
+// a WineBoard of this process. The platform layer meets them through Wine's setupapi.dll, hid.dll
+// and hidclass.sys, beside Wine's own HID devices. The driver must be installed in the prefix
+// (tst_winebus_install does it once).
+//
+// Instance 0000 stays plugged in between buses, since plugging takes two seconds; every other
+// device this bus plugged is unplugged when it goes. A device's node is its HID interface path.
+class EmulatedUsbBus
+{
+public:
+    EmulatedUsbBus();
+    ~EmulatedUsbBus();
+    EmulatedUsbBus(const EmulatedUsbBus &) = delete;
+    EmulatedUsbBus &operator=(const EmulatedUsbBus &) = delete;
+
+    // Null under Wine; otherwise why the bus cannot run.
+    static const char *unavailableReason();
+
+    // What the cases shared with the other buses need to know of this one.
+    static constexpr bool kClaimsInterfaces = false; // a HID device is opened, not claimed
+    static constexpr int kAnswerLanguage = 0; // hid.dll names no language for string 244
+    // Wine's hidclass ends requests to a removed device with STATUS_DELETE_PENDING.
+    static constexpr std::uint32_t kUnpluggedWriteError = 5;
+    // The minidriver presents the board as one HID device that takes output reports.
+    static bool presents(UsbFunction function) { return function == UsbFunction::Board; }
+    // Every HID device present, Wine's own included, in the platform's order.
+    QList<ListedDevice> listedDevices() const;
+
+    // Plugs a board in and returns its node once the platform lists it. Each plug-in of this bus
+    // is a new device instance, as a new address is on a real bus; only boards can be plugged.
+    QString plug(const UsbDeviceProfile &profile);
+    // The device disappears; what is still open on it fails.
+    void unplug(const QString &devnode);
+    // Another program of the tool holds the board, so this one may not open it. Lasts as long
+    // as the bus.
+    void denyAccess(const QString &devnode);
+
+    BoardFirmware &firmware(const QString &devnode);
+    // Output reports are held unanswered until the writer cancels them.
+    void setStallWrites(const QString &devnode, bool stall);
+    // Output reports fail with an I/O error, as a transfer the board took only in part does.
+    void setShortWrites(const QString &devnode, bool shortWrites);
+    // String 244 is refused: the board gives no answer.
+    void setHeaderlessAnswers(const QString &devnode, bool headerless);
+
+    QList<UsbEvent> events() const;
+    QList<UsbEvent> events(const QString &devnode) const;
+    void clearEvents();
+
+private:
+    struct Device
+    {
+        QString instance;
+        std::unique_ptr<WineBoard> board;
+    };
+    Device &device(const QString &devnode);
+
+    std::map<QString, Device> mDevices;
+    int mNextInstance = 0;
+    std::unique_ptr<std::thread> mHolder;
+    void *mRelease = nullptr; // ends the holder
+};
