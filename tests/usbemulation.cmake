@@ -52,3 +52,7 @@ foreach(suite discovery exchange)
         # A refused device must leave standard error empty; libusb's own debug log would not.
         ENVIRONMENT_MODIFICATION "LIBUSB_DEBUG=unset:")
 endforeach()
+
+# The Linux side of the Windows stage's end-to-end run: a program started with a board present.
+add_executable(qd7310-usbboard umockdev/usbboard_main.cpp)
+target_link_libraries(qd7310-usbboard PRIVATE qd7310_usbemulation)

@@ -1,0 +1,140 @@
+#include "boardidentity.h"
+#include "boardwindow.h"
+#include "emulationsupport.h"
+#include "usbhid2.h"
+
+#include <QProcess>
+#include <QtTest>
+
+// What is new to Windows on the Wine bus: handles over many searches, one program of the tool at
+// a time on a board, and the window following a board that is unplugged and plugged back in.
+class TestWineBus : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QD7310_REQUIRE_EMULATED_BUS(); }
+    void init() { bus = std::make_unique<EmulatedUsbBus>(); }
+    void cleanup() { bus.reset(); }
+
+    void searchesLeaveNoHandles();
+    void heldBoardRefusesAnotherProgram();
+    void windowFollowsUnplugAndReplug();
+
+private:
+    std::unique_ptr<EmulatedUsbBus> bus;
+};
+
+namespace {
+
+const UsbDeviceProfile kBoard { UsbFunction::Board, kBoardVendorId, kBoardProductId };
+
+struct CtlRun
+{
+    int exitCode = -1;
+    QByteArray output;
+    QByteArray error;
+};
+
+CtlRun runCtl(const QStringList &arguments)
+{
+    QProcess ctl;
+    ctl.start(QStringLiteral(QD7310_CTL), arguments);
+    CtlRun run;
+    if (!ctl.waitForFinished(30000))
+        return run;
+    run.exitCode = ctl.exitCode();
+    run.output = ctl.readAllStandardOutput().replace("\r\n", "\n");
+    run.error = ctl.readAllStandardError().replace("\r\n", "\n");
+    return run;
+}
+
+// The steps the board received, decoded as the window tests decode them, in one line.
+QString received(const QList<UsbEvent> &events)
+{
+    QStringList steps;
+    for (const UsbEvent &event : events) {
+        if (event.kind != UsbEvent::InterruptOut)
+            continue;
+        SimulatedBoard::ReceivedReport report;
+        std::copy(event.data.begin(), event.data.end(), report.bytes.begin() + 1);
+        steps << BoardWindow::decode(report);
+    }
+    return steps.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+void TestWineBus::searchesLeaveNoHandles()
+{
+    const QString node = bus->plug(kBoard);
+    USBHid2 link(createSystemHidPlatform(), 50);
+    BoardTraceCapture capture;
+    QCOMPARE(link.usb_hid_init(), 1); // the first search opens what the link keeps
+    const int before = processHandleCount();
+    QVERIFY(before > 0);
+    for (int search = 0; search < 1000; ++search) {
+        capture.clear();
+        QCOMPARE(link.usb_hid_init(), 1);
+    }
+    QCOMPARE(processHandleCount(), before);
+    QCOMPARE(link.spi_write(3, 0x21), 1);
+    QCOMPARE(bus->firmware(node).spiRegister(3), std::uint8_t(0x21));
+}
+
+void TestWineBus::heldBoardRefusesAnotherProgram()
+{
+    const QString node = bus->plug(kBoard);
+    bus->firmware(node).setSpiRegister(15, 0x5A);
+    {
+        USBHid2 holder(createSystemHidPlatform(), 50);
+        BoardTraceCapture capture;
+        QCOMPARE(holder.usb_hid_init(), 1);
+        bus->clearEvents();
+        const CtlRun refused = runCtl({ "--trace", "-", "spi-read", "15" });
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.error.contains(unopenableBoardMessage()), refused.error.constData());
+        QVERIFY(refused.output.isEmpty());
+        QCOMPARE(bus->events(node).size(), 0); // nothing of it reached the board
+        QCOMPARE(holder.spi_read(15), 0x5A); // and the holder's exchanges go on
+    }
+    const CtlRun served = runCtl({ "spi-read", "15" });
+    QCOMPARE(served.exitCode, 0);
+    QVERIFY2(served.output.contains("value=90 result=ok"), served.output.constData());
+}
+
+void TestWineBus::windowFollowsUnplugAndReplug()
+{
+    const QString first = bus->plug(kBoard);
+    BoardTraceCapture trace;
+    MainWindow window([] {
+        return std::make_unique<USBHid2>(createSystemHidPlatform(), BoardWindow::kTestTimeoutMs);
+    });
+    const auto connection = [&window] {
+        const QList<QLabel *> labels = window.statusBar()->findChildren<QLabel *>();
+        return labels.isEmpty() ? QString() : labels.last()->text();
+    };
+    const auto check = [&window] {
+        QVERIFY(QMetaObject::invokeMethod(&window, "check_conn_status"));
+    };
+    const QString preparation = BoardWindow::preparation().join(QLatin1Char(' '));
+    QCOMPARE(connection(), QString("connected"));
+    QVERIFY2(received(bus->events(first)).contains(preparation), qPrintable(received(bus->events(first))));
+
+    bus->unplug(first);
+    check();
+    QCOMPARE(connection(), QString("not connected"));
+    check();
+    QCOMPARE(connection(), QString("not connected"));
+
+    // Back as a new device, it is prepared afresh.
+    const QString second = bus->plug(kBoard);
+    check();
+    QCOMPARE(connection(), QString("connected"));
+    QVERIFY2(received(bus->events(second)).contains(preparation),
+        qPrintable(received(bus->events(second))));
+    QVERIFY(bus->firmware(second).initialised());
+}
+
+QTEST_MAIN(TestWineBus)
+#include "tst_winebus.moc"
