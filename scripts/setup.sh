@@ -13,10 +13,10 @@ QD7310_TEST_PACKAGES=(
     dpkg-dev file lintian desktop-file-utils appstream
 )
 # The Windows cross-build, its packages and its tests under Wine (scripts/windows/), installed
-# only when that stage runs.
+# only when that stage runs; umockdev plays the board under the Linux window it is compared with.
 QD7310_WINDOWS_PACKAGES=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 nsis zip unzip
-    wine wine64 xvfb xdotool imagemagick
+    wine wine64 xvfb xdotool imagemagick umockdev libumockdev-dev
 )
 
 qd7310_require_packages() {

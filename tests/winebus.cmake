@@ -53,3 +53,7 @@ target_compile_definitions(tst_winebus PRIVATE QD7310_CTL="$<TARGET_FILE:qd7310-
 add_dependencies(tst_winebus qd7310-ctl)
 set_tests_properties(tst_usbemulation_discovery tst_usbemulation_exchange tst_winebus
                      PROPERTIES FIXTURES_REQUIRED qd7310_winebus)
+
+# The Windows side of the end-to-end run of the shipped programs (scripts/windows/smoke-wine.sh).
+add_executable(qd7310-wineboard winebus/wineboard_main.cpp)
+target_link_libraries(qd7310-wineboard PRIVATE qd7310_winebus)

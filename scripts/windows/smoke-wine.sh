@@ -4,14 +4,22 @@
 # (files, Start-menu entries, uninstaller), starts the window from a command prompt with its
 # standard output redirected to a file, takes a screenshot, closes it with File > Close and
 # compares that trace with the Linux build's, started and closed the same way.
-#   smoke-wine.sh INSTALLER ZIP LINUX-PROGRAM OUTPUT-FOLDER
-# Leaves trace-windows.txt, trace-linux.txt and main-window.png in OUTPUT-FOLDER.
+# Then the same with a board present: the emulated board of the Wine bus tests in this prefix
+# (WINE-BOARD, qd7310-wineboard.exe beside the test driver), and on Linux the board emulated by
+# umockdev (LINUX-BOARD, qd7310-usbboard). There the zip's qd7310-ctl.exe runs the README's current
+# sweep, which must print what the Linux qd7310-ctl --simulated prints, and qd7310-boardcheck.exe
+# must find the board answering.
+#   smoke-wine.sh INSTALLER ZIP LINUX-PROGRAM OUTPUT-FOLDER [WINE-BOARD LINUX-BOARD]
+# Leaves trace-windows.txt, trace-linux.txt and main-window.png in OUTPUT-FOLDER, and with a board
+# also trace-windows-board.txt, trace-linux-board.txt and main-window-board.png.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 installer=$(realpath "$1")
 zip=$(realpath "$2")
 linux_program=$(realpath "$3")
 out=$(mkdir -p "$4" && realpath "$4")
+wine_board=${5:+$(realpath "$5")}
+linux_board=${6:+$(realpath "$6")}
 title="QD7310 Evaluation Software"
 
 fail() {
@@ -21,8 +29,9 @@ fail() {
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qd7310-smoke.XXXXXX")
-xvfb_pid= linux_pid=
+xvfb_pid= linux_pid= board_pid=
 cleanup() {
+    [ -n "$board_pid" ] && { exec 4>&-; wait "$board_pid" 2>/dev/null; }
     WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
     [ -n "$linux_pid" ] && kill "$linux_pid" 2>/dev/null
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
@@ -83,30 +92,77 @@ wait_window() {
     timeout 120 xdotool search --sync --onlyvisible --name "^$title\$" 2>/dev/null | head -n1
 }
 
-# The window under Wine, from a command prompt, its standard output redirected.
-(cd "$dir" && exec wine cmd /c "qd7310-eval.exe > $(winpath "$work/trace-windows.txt")") \
-    >"$work/wine.log" 2>&1 &
-wine_pid=$!
-window=$(wait_window) || true
-[ -n "$window" ] || fail "the window did not show under Wine: $(tail -n 20 "$work/wine.log")"
-sleep 3 # let it paint before the screenshot
-import -window root "$work/screen.png"
-eval "$(xdotool getwindowgeometry --shell "$window")"
-convert "$work/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/main-window.png"
-close_window "$window"
-timeout 60 tail --pid="$wine_pid" -f /dev/null || fail "the window did not close under Wine"
-wait "$wine_pid" || fail "qd7310-eval.exe ended with status $?"
-wineserver -w
-cp "$work/trace-windows.txt" "$out/trace-windows.txt"
+# The window under Wine, from a command prompt, its standard output redirected to TRACE; a
+# screenshot of it goes to SCREENSHOT.
+run_windows() {
+    local trace=$1 screenshot=$2 wine_pid window
+    (cd "$dir" && exec wine cmd /c "qd7310-eval.exe > $(winpath "$work/$trace")") \
+        >"$work/wine.log" 2>&1 &
+    wine_pid=$!
+    window=$(wait_window) || true
+    [ -n "$window" ] || fail "the window did not show under Wine: $(tail -n 20 "$work/wine.log")"
+    sleep 3 # let it paint before the screenshot
+    import -window root "$work/screen.png"
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    convert "$work/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$screenshot"
+    close_window "$window"
+    timeout 60 tail --pid="$wine_pid" -f /dev/null || fail "the window did not close under Wine"
+    wait "$wine_pid" || fail "qd7310-eval.exe ended with status $?"
+    wineserver -w
+    cp "$work/$trace" "$out/$trace"
+}
 
-# The Linux build, closed the same way.
-QT_QPA_PLATFORM=xcb "$linux_program" >"$out/trace-linux.txt" 2>"$work/linux.log" &
-linux_pid=$!
-window=$(wait_window) || true
-[ -n "$window" ] || fail "the Linux window did not show: $(tail -n 20 "$work/linux.log")"
-close_window "$window"
-timeout 60 tail --pid="$linux_pid" -f /dev/null || fail "the Linux window did not close"
-wait "$linux_pid" || fail "the Linux program ended with status $?"
-linux_pid=
+# The Linux build, closed the same way, its trace in TRACE; any further arguments go in front of
+# the program.
+run_linux() {
+    local trace=$1 window
+    shift
+    QT_QPA_PLATFORM=xcb "$@" "$linux_program" >"$out/$trace" 2>"$work/linux.log" &
+    linux_pid=$!
+    window=$(wait_window) || true
+    [ -n "$window" ] || fail "the Linux window did not show: $(tail -n 20 "$work/linux.log")"
+    close_window "$window"
+    timeout 60 tail --pid="$linux_pid" -f /dev/null || fail "the Linux window did not close"
+    wait "$linux_pid" || fail "the Linux program ended with status $?"
+    linux_pid=
+}
 
+run_windows trace-windows.txt main-window.png
+run_linux trace-linux.txt
 "$here/compare-trace.sh" "$out/trace-linux.txt" "$out/trace-windows.txt"
+[ -n "$wine_board" ] || exit 0
+
+# With the board present. The board program plays it until its standard input closes.
+mkfifo "$work/board-input"
+WINEPATH=$(winpath "$dir") wine "$wine_board" <"$work/board-input" >"$work/board.log" 2>&1 &
+board_pid=$!
+exec 4>"$work/board-input"
+for _ in $(seq 600); do
+    grep -q "board plugged" "$work/board.log" && break
+    kill -0 "$board_pid" 2>/dev/null || break
+    sleep 0.1
+done
+grep -q "board plugged" "$work/board.log" || fail "the emulated board did not come: $(cat "$work/board.log")"
+
+# The README's current sweep, through the zip's qd7310-ctl.exe and the Linux one on its
+# simulated board.
+unzip -q "$zip" -d "$work/zip"
+zipped_dir=$(echo "$work"/zip/*)
+sweep=$(sed -n '/^A current sweep/,/^which prints/p' "$here/../../README.md" | sed -n 's/^    //p')
+[ -n "$sweep" ] || fail "no current sweep in the README"
+qd7310-ctl() { wine "$zipped_dir/qd7310-ctl.exe" "$@"; }
+eval "$sweep" | tr -d '\r' >"$out/sweep-windows.txt" || fail "the sweep failed under Wine"
+qd7310-ctl() { "$(dirname "$linux_program")/qd7310-ctl" --simulated "$@"; }
+eval "$sweep" >"$out/sweep-linux.txt" || fail "the sweep failed on Linux"
+diff -u "$out/sweep-linux.txt" "$out/sweep-windows.txt" >&2 \
+    || fail "qd7310-ctl.exe printed other results than the Linux qd7310-ctl --simulated"
+echo "current sweep: $(wc -l <"$out/sweep-windows.txt") result lines, as on Linux"
+wine "$zipped_dir/qd7310-boardcheck.exe" >"$work/boardcheck.txt" 2>&1 \
+    || fail "qd7310-boardcheck.exe ended with status $?: $(tr -d '\r' <"$work/boardcheck.txt")"
+echo "qd7310-boardcheck.exe: $(tr -d '\r' <"$work/boardcheck.txt" | tail -n 1)"
+
+run_windows trace-windows-board.txt main-window-board.png
+grep -q "^return data" "$out/trace-windows-board.txt" \
+    || fail "the window did not exchange with the board under Wine"
+run_linux trace-linux-board.txt umockdev-wrapper "$linux_board"
+"$here/compare-trace.sh" "$out/trace-linux-board.txt" "$out/trace-windows-board.txt"

@@ -117,8 +117,8 @@ QList<ListedDevice> EmulatedUsbBus::listedDevices() const
     for (const QString &node : order) {
         const auto device = mDevices.find(node);
         if (device != mDevices.end()) // the root hub carries no HID interface
-            listed.append({ node, device->second->profile.vendorId,
-                device->second->profile.productId });
+            listed.append(
+                { node, device->second->profile.vendorId, device->second->profile.productId });
     }
     return listed;
 }

@@ -90,4 +90,3 @@ private:
     std::FILE *mFile = nullptr;
     int mSaved = -1;
 };
-

@@ -61,6 +61,7 @@ void TestUsbEmulationDiscovery::followsPlatformOrder_data()
     const QList<std::tuple<const char *, QList<UsbDeviceProfile>, bool>> rows = {
         { "empty bus", {}, false },
         { "keyboard and look-alikes only", { kKeyboard, kOtherProduct, kOtherVendor }, false },
+        { "board alone", { kBoard }, true },
         // Plugged in both orders, so the board is last in the platform's list one way or the other.
         { "board, keyboard, other product", { kBoard, kKeyboard, kOtherProduct }, true },
         { "other product, keyboard, board", { kOtherProduct, kKeyboard, kBoard }, true },
@@ -94,7 +95,7 @@ void TestUsbEmulationDiscovery::followsPlatformOrder()
     }
     QCOMPARE(!chosen.isEmpty(), boardFound);
 
-    USBHid2 link(createSystemHidPlatform(), 50);
+    USBHid2 link(createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
     BoardTraceCapture capture;
     QCOMPARE(link.usb_hid_init(), chosen.isEmpty() ? 0 : 1);
     QCOMPARE(traceOf(capture), expected);
@@ -126,7 +127,7 @@ void TestUsbEmulationDiscovery::vanishedBoardFailsCleanlyAndIsFoundAgain()
         bus->plug(kKeyboard);
     const QString first = bus->plug(kBoard);
     prepareFirmware(bus->firmware(first));
-    USBHid2 link(createSystemHidPlatform(), 50);
+    USBHid2 link(createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
     BoardTraceCapture capture;
     QCOMPARE(link.usb_hid_init(), 1);
     QCOMPARE(link.spi_write(3, 0x21), 1);
@@ -144,7 +145,8 @@ void TestUsbEmulationDiscovery::vanishedBoardFailsCleanlyAndIsFoundAgain()
     QCOMPARE(link.conn_status(), 0);
     QCOMPARE(link.mConn_status, 0);
     const QByteArray writeError = QByteArray::number(EmulatedUsbBus::kUnpluggedWriteError, 16);
-    QVERIFY(traceOf(capture).contains("write error =  " + writeError.rightJustified(8, '0') + "\n"));
+    QVERIFY(
+        traceOf(capture).contains("write error =  " + writeError.rightJustified(8, '0') + "\n"));
 
     // The next search lets go of the dead board and finds only what else is on the bus.
     capture.clear();
@@ -182,7 +184,8 @@ void TestUsbEmulationDiscovery::closingHandsTheInterfaceBack()
     const QString node = bus->plug(board);
     const int idleDescriptors = openDescriptorCount();
     {
-        auto link = std::make_unique<USBHid2>(createSystemHidPlatform(), 50);
+        auto link
+            = std::make_unique<USBHid2>(createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
         BoardTraceCapture capture;
         QCOMPARE(link->usb_hid_init(), 1);
         if (written) {
@@ -205,7 +208,8 @@ void TestUsbEmulationDiscovery::closingHandsTheInterfaceBack()
     QCOMPARE(openOnNode(node), 0);
     QTRY_COMPARE(openDescriptorCount(), idleDescriptors);
 #else
-    QSKIP("usbfs only: a HID device is opened, never claimed; tst_winebus counts the handles");
+    QTest::qSkip("usbfs only: a HID device is opened, never claimed; tst_winebus counts handles",
+        __FILE__, __LINE__);
 #endif
 }
 
@@ -230,16 +234,16 @@ void TestUsbEmulationDiscovery::unopenableNodeSkippedSilently()
     bus->denyAccess(deniedNode);
     QList<ListedDevice> openable = bus->listedDevices();
     const auto indexOf = [&openable](const QString &node) {
-        return std::find_if(openable.begin(), openable.end(),
-                   [&node](const ListedDevice &device) { return device.devnode == node; })
-            - openable.begin();
+        return std::find_if(openable.begin(), openable.end(), [&node](const ListedDevice &device) {
+            return device.devnode == node;
+        }) - openable.begin();
     };
     if (boardOpenable)
         QVERIFY(indexOf(deniedNode) < indexOf(board));
     openable.removeAt(indexOf(deniedNode));
     const int found = boardOpenable ? 1 : 0;
 
-    USBHid2 link(createSystemHidPlatform(), 50);
+    USBHid2 link(createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
     BoardTraceCapture capture;
     // QtTest takes the debug channel, so standard error below holds only what the system's HID
     // library says.

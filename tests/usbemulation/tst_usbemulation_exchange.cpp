@@ -103,7 +103,7 @@ void TestUsbEmulationExchange::commandsCrossTheWireExactly()
     const CommandCase &which = commandNamed(command);
     const QString node = bus->plug({ function, kBoardVendorId, kBoardProductId });
     prepareFirmware(bus->firmware(node));
-    USBHid2 link(createSystemHidPlatform(), 50);
+    USBHid2 link(createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
     BoardTraceCapture capture;
     QCOMPARE(link.usb_hid_init(), 1);
     bus->clearEvents();
@@ -186,7 +186,7 @@ void TestUsbEmulationExchange::binaryAnswersComeBackRaw()
         for (int code : { 0x11, 0x22, 0x30 })
             firmware.setCommandStatus(code, std::uint8_t(refusal));
 
-    USBHid2 link(createSystemHidPlatform(), 50);
+    USBHid2 link(createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
     BoardTraceCapture capture;
     QCOMPARE(link.usb_hid_init(), 1);
     capture.clear();
@@ -212,8 +212,9 @@ void TestUsbEmulationExchange::stalledWriteIsCancelled()
     QFETCH(bool, defaultTimeout);
     const QString node = bus->plug({ function, kBoardVendorId, kBoardProductId });
     prepareFirmware(bus->firmware(node));
-    auto link = defaultTimeout ? std::make_unique<USBHid2>()
-                               : std::make_unique<USBHid2>(createSystemHidPlatform(), 50);
+    auto link = defaultTimeout
+        ? std::make_unique<USBHid2>()
+        : std::make_unique<USBHid2>(createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
     BoardTraceCapture capture;
     QCOMPARE(link->usb_hid_init(), 1);
     QCOMPARE(link->spi_write(3, 0x21), 1);
@@ -256,7 +257,7 @@ void TestUsbEmulationExchange::truncatedTransfersAreFailures()
     QFETCH(UsbFunction, function);
     const QString node = bus->plug({ function, kBoardVendorId, kBoardProductId });
     bus->firmware(node).setSpiRegister(15, 0x3C);
-    USBHid2 link(createSystemHidPlatform(), 50);
+    USBHid2 link(createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
     BoardTraceCapture capture;
     QCOMPARE(link.usb_hid_init(), 1);
 

@@ -24,7 +24,8 @@ QString ownInstance(const QString &devnode)
 {
     // \\?\hid#qd7310sim#0000#{guid}: the minidriver's devices carry the root instance.
     const QStringList parts = devnode.split(QLatin1Char('#'));
-    return parts.size() == 4 && parts.at(1).compare(QLatin1String("qd7310sim"), Qt::CaseInsensitive) == 0
+    return parts.size() == 4
+            && parts.at(1).compare(QLatin1String("qd7310sim"), Qt::CaseInsensitive) == 0
         ? parts.at(2)
         : QString();
 }
@@ -44,7 +45,12 @@ UsbEvent::Kind kindOf(WineBoard::Event::Kind kind)
 
 } // namespace
 
-EmulatedUsbBus::EmulatedUsbBus() = default;
+EmulatedUsbBus::EmulatedUsbBus()
+{
+    // Whatever an earlier bus or program left plugged in goes first.
+    for (int instance = 0; instance < kMaxBoards; ++instance)
+        unplugWineBoard(QStringLiteral("%1").arg(instance, 4, 10, QLatin1Char('0')).toStdWString());
+}
 
 EmulatedUsbBus::~EmulatedUsbBus()
 {
@@ -54,8 +60,7 @@ EmulatedUsbBus::~EmulatedUsbBus()
         CloseHandle(mRelease);
     }
     for (const auto &[node, device] : mDevices)
-        if (device.instance != QLatin1String("0000"))
-            unplugWineBoard(device.instance.toStdWString());
+        unplugWineBoard(device.instance.toStdWString());
 }
 
 const char *EmulatedUsbBus::unavailableReason()
@@ -83,7 +88,8 @@ QList<ListedDevice> EmulatedUsbBus::listedDevices() const
         std::vector<DWORD> storage((required + sizeof(DWORD) - 1) / sizeof(DWORD) + 1);
         auto *detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W *>(storage.data());
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (!SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required, nullptr, nullptr))
+        if (!SetupDiGetDeviceInterfaceDetailW(
+                set, &interfaceData, detail, required, nullptr, nullptr))
             continue;
         const HANDLE device = CreateFileW(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
             nullptr, OPEN_EXISTING, 0, nullptr);
@@ -103,8 +109,8 @@ QList<ListedDevice> EmulatedUsbBus::listedDevices() const
 QString EmulatedUsbBus::plug(const UsbDeviceProfile &profile)
 {
     if (!presents(profile.function) || profile.vendorId != kBoardVendorId
-        || profile.productId != kBoardProductId)
-        qFatal("the Wine bus plugs only the board");
+        || profile.productId != kBoardProductId || mNextInstance == kMaxBoards)
+        qFatal("the Wine bus plugs only the board, %d times at most", kMaxBoards);
     const QString instance = QStringLiteral("%1").arg(mNextInstance++, 4, 10, QLatin1Char('0'));
     // The pipe is served before the device arrives, so that it never meets an absent board.
     auto board = std::make_unique<WineBoard>(instance.toStdWString());
@@ -214,8 +220,8 @@ QList<UsbEvent> EmulatedUsbBus::events(const QString &devnode) const
         return converted;
     for (const WineBoard::Event &event : found->second.board->events()) {
         converted.append({ devnode, kindOf(event.kind), event.value, kAnswerLanguage,
-            QByteArray(reinterpret_cast<const char *>(event.data.data()),
-                qsizetype(event.data.size())) });
+            QByteArray(
+                reinterpret_cast<const char *>(event.data.data()), qsizetype(event.data.size())) });
     }
     return converted;
 }

@@ -16,8 +16,8 @@
 // and hidclass.sys, beside Wine's own HID devices. The driver must be installed in the prefix
 // (tst_winebus_install does it once).
 //
-// Instance 0000 stays plugged in between buses, since plugging takes two seconds; every other
-// device this bus plugged is unplugged when it goes. A device's node is its HID interface path.
+// A bus starts empty of boards and unplugs its own when it goes; a plug-in takes about two
+// seconds. A device's node is its HID interface path.
 class EmulatedUsbBus
 {
 public:
@@ -30,6 +30,8 @@ public:
     static const char *unavailableReason();
 
     // What the cases shared with the other buses need to know of this one.
+    // The links' write time-out: every report crosses a pipe to this process, on a busy machine too.
+    static constexpr int kWriteTimeoutMs = 500;
     static constexpr bool kClaimsInterfaces = false; // a HID device is opened, not claimed
     static constexpr int kAnswerLanguage = 0; // hid.dll names no language for string 244
     // Wine's hidclass ends requests to a removed device with STATUS_DELETE_PENDING.
@@ -68,6 +70,7 @@ private:
     };
     Device &device(const QString &devnode);
 
+    static constexpr int kMaxBoards = 4; // what the driver holds at once
     std::map<QString, Device> mDevices;
     int mNextInstance = 0;
     std::unique_ptr<std::thread> mHolder;

@@ -68,7 +68,7 @@ QString received(const QList<UsbEvent> &events)
 void TestWineBus::searchesLeaveNoHandles()
 {
     const QString node = bus->plug(kBoard);
-    USBHid2 link(createSystemHidPlatform(), 50);
+    USBHid2 link(createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
     BoardTraceCapture capture;
     QCOMPARE(link.usb_hid_init(), 1); // the first search opens what the link keeps
     const int before = processHandleCount();
@@ -87,7 +87,7 @@ void TestWineBus::heldBoardRefusesAnotherProgram()
     const QString node = bus->plug(kBoard);
     bus->firmware(node).setSpiRegister(15, 0x5A);
     {
-        USBHid2 holder(createSystemHidPlatform(), 50);
+        USBHid2 holder(createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
         BoardTraceCapture capture;
         QCOMPARE(holder.usb_hid_init(), 1);
         bus->clearEvents();
@@ -108,18 +108,19 @@ void TestWineBus::windowFollowsUnplugAndReplug()
     const QString first = bus->plug(kBoard);
     BoardTraceCapture trace;
     MainWindow window([] {
-        return std::make_unique<USBHid2>(createSystemHidPlatform(), BoardWindow::kTestTimeoutMs);
+        return std::make_unique<USBHid2>(
+            createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
     });
     const auto connection = [&window] {
         const QList<QLabel *> labels = window.statusBar()->findChildren<QLabel *>();
         return labels.isEmpty() ? QString() : labels.last()->text();
     };
-    const auto check = [&window] {
-        QVERIFY(QMetaObject::invokeMethod(&window, "check_conn_status"));
-    };
+    const auto check
+        = [&window] { QVERIFY(QMetaObject::invokeMethod(&window, "check_conn_status")); };
     const QString preparation = BoardWindow::preparation().join(QLatin1Char(' '));
     QCOMPARE(connection(), QString("connected"));
-    QVERIFY2(received(bus->events(first)).contains(preparation), qPrintable(received(bus->events(first))));
+    QVERIFY2(received(bus->events(first)).contains(preparation),
+        qPrintable(received(bus->events(first))));
 
     bus->unplug(first);
     check();

@@ -75,18 +75,18 @@ void WineBoard::serve()
 {
     const HANDLE connected = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     for (;;) {
-        const HANDLE pipe = CreateNamedPipeW(mPipeName.c_str(),
-            PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
-            sizeof(relay_reply), sizeof(relay_request), 0, nullptr);
+        const HANDLE pipe
+            = CreateNamedPipeW(mPipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                sizeof(relay_reply), sizeof(relay_request), 0, nullptr);
         if (pipe == INVALID_HANDLE_VALUE)
             break;
         OVERLAPPED overlapped {};
         overlapped.hEvent = connected;
         ResetEvent(connected);
         DWORD bytes = 0;
-        const bool ok = finish(
-            pipe, &overlapped, ConnectNamedPipe(pipe, &overlapped), mStop, &bytes);
+        const bool ok
+            = finish(pipe, &overlapped, ConnectNamedPipe(pipe, &overlapped), mStop, &bytes);
         if (ok)
             answer(pipe);
         DisconnectNamedPipe(pipe);

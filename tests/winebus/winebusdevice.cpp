@@ -44,7 +44,8 @@ std::string plugWineBoard(const std::wstring &infPath, const std::wstring &insta
     SP_DEVINFO_DATA device {};
     device.cbSize = sizeof device;
     const std::wstring id = instanceId(instance);
-    if (!SetupDiCreateDeviceInfoW(devices.set, id.c_str(), &kNoClass, nullptr, nullptr, 0, &device)) {
+    if (!SetupDiCreateDeviceInfoW(
+            devices.set, id.c_str(), &kNoClass, nullptr, nullptr, 0, &device)) {
         if (GetLastError() == ERROR_DEVINST_ALREADY_EXISTS)
             return {};
         return failure("SetupDiCreateDeviceInfoW");
