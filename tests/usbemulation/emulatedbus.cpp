@@ -1,6 +1,7 @@
 #include "emulatedbus.h"
 
 #include "boardidentity.h"
+#include "hidplatform.h"
 
 #include <unistd.h>
 
@@ -25,14 +26,8 @@ QByteArray announcement(std::uint16_t vendorId, std::uint16_t productId)
 
 QByteArray unopenableBoardMessage()
 {
-#ifdef _WIN32
-    constexpr const char *kAdvice = "close the program that holds it, then replug the board";
-#else
-    constexpr const char *kAdvice
-        = "install the qd7310-eval package or its udev rule, then replug the board";
-#endif
     return QString::asprintf("QD7310 board 0x%04x:0x%04x is present but cannot be opened: %s",
-        kBoardVendorId, kBoardProductId, kAdvice)
+        kBoardVendorId, kBoardProductId, systemUnopenableAdvice())
         .toLatin1();
 }
 
