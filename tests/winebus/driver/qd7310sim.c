@@ -328,6 +328,8 @@ static NTSTATUS WINAPI device_control(DEVICE_OBJECT *device_object, IRP *irp)
         return complete(irp, STATUS_INVALID_PARAMETER, 0);
     out = MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority);
     length = reply.length < request.length ? reply.length : request.length;
+    if (length > RELAY_DATA_MAX)
+        length = RELAY_DATA_MAX;
     if (!out)
         return complete(irp, STATUS_INVALID_USER_BUFFER, 0);
     copy_bytes(out, reply.data, length);
