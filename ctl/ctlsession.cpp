@@ -11,9 +11,13 @@ namespace Ctl {
 
 namespace {
 
+// Whether a failure with status 0 means that the board did not answer. init_controller gives
+// no status, so its failure may be either.
+enum class Status { Known, Unknown };
+
 // Board commands report through a return value and an optional status byte; this turns the
 // pair into the result's fields and exit code.
-void finish(Result *result, bool done, int status)
+void finish(Result *result, bool done, int status, Status known = Status::Known)
 {
     if (done) {
         result->add("result", QStringLiteral("ok"));
@@ -23,19 +27,22 @@ void finish(Result *result, bool done, int status)
     if (status != 0) {
         result->add("result", QStringLiteral("refused"));
         result->add("status", status);
-        result->error = QStringLiteral("%1: the board refused it with status %2")
-                            .arg(result->command)
-                            .arg(status);
+        result->error = result->command + QLatin1String(": the board refused it with status ")
+            + QString::number(status);
+    } else if (known == Status::Unknown) {
+        result->add("result", QStringLiteral("failed"));
+        result->error
+            = result->command + QLatin1String(": the board did not answer, or refused it");
     } else {
         result->add("result", QStringLiteral("no-answer"));
-        result->error = QStringLiteral("%1: the board did not answer").arg(result->command);
+        result->error = result->command + QLatin1String(": the board did not answer");
     }
 }
 
-void finish(Result *result, const ChipProgram::Outcome &outcome)
+void finish(Result *result, const ChipProgram::Outcome &outcome, Status known = Status::Known)
 {
     result->add("sent", outcome.sent);
-    finish(result, !outcome.failed, outcome.status);
+    finish(result, !outcome.failed, outcome.status, known);
 }
 
 // A read gives the value or -1; the value is a field only when there is one.
@@ -129,7 +136,7 @@ void Session::runOnBoard(const Request &request, Result &result)
 
     switch (request.command->kind) {
     case Kind::InitController:
-        finish(&result, mLink->init_controller() == 1, 0);
+        finish(&result, mLink->init_controller() == 1, 0, Status::Unknown);
         break;
     case Kind::SpiWrite:
         result.add("reg", a[0]);
@@ -189,9 +196,12 @@ void Session::runOnBoard(const Request &request, Result &result)
         }
         break;
     }
-    case Kind::Prepare:
-        finish(&result, ChipProgram::prepareBoard(*mLink));
+    case Kind::Prepare: {
+        // The preparation stops after a failed init_controller, its first command.
+        const ChipProgram::Outcome outcome = ChipProgram::prepareBoard(*mLink);
+        finish(&result, outcome, outcome.sent == 1 ? Status::Unknown : Status::Known);
         break;
+    }
     case Kind::Train: {
         const int pulses = a[0];
         const double total
@@ -219,7 +229,14 @@ void Session::runOnBoard(const Request &request, Result &result)
         break;
     case Kind::RunOnce:
         result.add("mode", a[0]);
-        finish(&result, ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::runOnce(a[0])));
+        if (a[1]) {
+            // Run Once 1's second click: the run line low, no register written.
+            result.add("line", QStringLiteral("off"));
+            finish(&result, ChipProgram::setRunLine(*mLink, false));
+        } else {
+            finish(&result,
+                ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::runOnce(a[0])));
+        }
         break;
     case Kind::Settings:
     case Kind::Wait:
@@ -236,7 +253,7 @@ Result Session::settingsResult() const
             ChipSettings::labelText(i, mPositions[std::size_t(i)]));
     const auto times = ChipSettings::selectedTimes(mPositions);
     for (int pulses = 1; pulses <= ChipSettings::kPulseCount; ++pulses)
-        result.add(QStringLiteral("train%1").arg(pulses),
+        result.add(QLatin1String("train") + QString::number(pulses),
             ChipSettings::totalText(ChipSettings::trainTotal(times, pulses)));
     return result;
 }

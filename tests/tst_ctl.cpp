@@ -56,7 +56,7 @@ void TestCtl::run_data()
                       "wait ms=0\n"
                       "spi-read reg=2 value=4 result=ok\n"
                       "i2c-read dev=80 reg=0 result=refused status=2\n")
-        << QByteArray("qd7310-ctl: line 7: i2c-read: the board refused it with status 2\n");
+        << QByteArray("qd7310-ctl: stdin:7: i2c-read: the board refused it with status 2\n");
 
     // Bad usage: one line naming the fault, exit 64.
     const QByteArray none;
