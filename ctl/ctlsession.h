@@ -21,6 +21,7 @@ enum ExitCode {
     BoardNotFound = 1,
     BoardFailed = 2, // no answer, or the board refused with a non-zero status
     Usage = 64,
+    OutputError = 74, // EX_IOERR: the results were lost, so the run must not pass for a success
 };
 
 // What one command did, as named fields in a fixed order.

@@ -32,9 +32,6 @@ const char *const kExitCodes
       "  64  bad usage: nothing was sent\n"
       "  74  the results could not be written\n";
 
-// EX_IOERR: the output was lost, so a script must not take the run for a success.
-constexpr int kOutputError = 74;
-
 std::FILE *traceFile = nullptr; // where the link's trace and debug messages go, if anywhere
 
 void handleMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
@@ -65,7 +62,7 @@ bool output(const QString &text)
 int outputError()
 {
     std::fprintf(stderr, "qd7310-ctl: cannot write the results: %s\n", std::strerror(errno));
-    return kOutputError;
+    return Ctl::OutputError;
 }
 
 // A script line's place, as parse errors and run-time errors both give it.
