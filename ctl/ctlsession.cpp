@@ -113,8 +113,12 @@ bool Session::ensureBoard(Result *result)
         mFound = mLink->usb_hid_init() != 0;
     }
     if (!mFound) {
+        // A board that is present but cannot be opened is the likeliest first failure on a fresh
+        // machine; the link says why, and the user must see it.
+        const std::string &advice = mLink->unopenableBoardMessage();
         result->exitCode = BoardNotFound;
-        result->error = QStringLiteral("board not found");
+        result->error
+            = advice.empty() ? QStringLiteral("board not found") : QString::fromStdString(advice);
         if (result->command == QLatin1String("status")) {
             result->add("found", 0);
             result->add("answers", 0);
