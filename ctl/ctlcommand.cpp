@@ -65,6 +65,7 @@ const std::vector<CommandSpec> &commands()
         { "run-once",        Kind::RunOnce,        2, { kMode, kRelease },         true,  "run the chip once, mode 1 or 2; \"1 off\" releases Run Once 1" },
         { "settings",        Kind::Settings,       0, {},                        false, "print the labels and train totals for the settings; no board" },
         { "wait",            Kind::Wait,           1, { kMilliseconds },           false, "pause for MS milliseconds, while a scope records; no board" },
+        { "list",            Kind::List,           0, {},                        true,  "list the boards present: location, whether each opens and answers" },
     };
     // clang-format on
     return table;

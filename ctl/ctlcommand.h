@@ -33,6 +33,7 @@ enum class Kind {
     RunOnce,
     Settings,
     Wait,
+    List,
 };
 
 struct Argument

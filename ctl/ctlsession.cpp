@@ -88,7 +88,8 @@ Result Session::run(const Request &request)
 {
     for (const auto &[index, position] : request.settings)
         mPositions[static_cast<std::size_t>(index)] = position;
-
+    if (request.command->kind == Kind::List)
+        return list().front(); // a caller wanting every line calls list()
     if (request.command->kind == Kind::Settings)
         return settingsResult();
     if (request.command->kind == Kind::Wait) {
@@ -105,26 +106,79 @@ Result Session::run(const Request &request)
     return result;
 }
 
+std::vector<Result> Session::list()
+{
+    if (!mLink)
+        mLink = mMakeLink();
+    const QString location = QString::fromStdString(mLink->boardLocation());
+    std::vector<BoardListing> boards;
+    Result failure;
+    failure.command = QStringLiteral("list");
+    if (location.isEmpty()) {
+        boards = mLink->listBoards();
+        // The listing leaves no device open, so the next board command searches anew.
+        mSearched = false;
+        failure.exitCode = BoardNotFound;
+        failure.error = QStringLiteral("board not found");
+    } else if (ensureBoard(&failure)) {
+        // A named board: only it is opened and probed.
+        boards.push_back({ location.toStdString(), true, mLink->conn_status() != 0 });
+    } else if (!mAdvice.isEmpty()) {
+        boards.push_back({ location.toStdString(), false, false });
+    }
+    if (boards.empty())
+        return { failure };
+
+    std::vector<Result> results;
+    for (const BoardListing &board : boards) {
+        Result result;
+        result.command = QStringLiteral("list");
+        result.add(QStringLiteral("location"), QString::fromStdString(board.location));
+        result.add(QStringLiteral("openable"), board.openable ? 1 : 0);
+        result.add(QStringLiteral("answers"), board.answers ? 1 : 0);
+        if (!board.openable)
+            result.add(QStringLiteral("advice"), QLatin1String(systemUnopenableAdvice()));
+        results.push_back(result);
+    }
+    return results;
+}
+
 bool Session::ensureBoard(Result *result)
 {
     if (!mSearched) {
         mSearched = true;
-        mLink = mMakeLink();
+        if (!mLink)
+            mLink = mMakeLink();
         mFound = mLink->usb_hid_init() != 0;
+        if (mAdvice.isEmpty())
+            mAdvice = QString::fromStdString(mLink->unopenableBoardMessage());
     }
     if (!mFound) {
         // A board that is present but cannot be opened is the likeliest first failure on a fresh
         // machine; the link says why, and the user must see it.
-        const std::string &advice = mLink->unopenableBoardMessage();
         result->exitCode = BoardNotFound;
-        result->error
-            = advice.empty() ? QStringLiteral("board not found") : QString::fromStdString(advice);
+        result->error = mAdvice.isEmpty() ? missingBoardText() : mAdvice;
         if (result->command == QLatin1String("status")) {
             result->add("found", 0);
             result->add("answers", 0);
         }
     }
     return mFound;
+}
+
+QString Session::missingBoardText()
+{
+    const std::string &location = mLink->boardLocation();
+    if (location.empty())
+        return QStringLiteral("board not found");
+    // Naming the boards that are there tells a mistyped location from an unplugged board.
+    QStringList present;
+    for (const BoardListing &board : mLink->listBoards())
+        present.append(QString::fromStdString(board.location));
+    return QLatin1String("no board at ") + QString::fromStdString(location)
+        + (present.isEmpty()
+                ? QStringLiteral("; no board is present")
+                : QLatin1String("; boards present: ") + present.join(QLatin1String(", ")));
 }
 
 void Session::runOnBoard(const Request &request, Result &result)
@@ -244,6 +298,7 @@ void Session::runOnBoard(const Request &request, Result &result)
         break;
     case Kind::Settings:
     case Kind::Wait:
+    case Kind::List:
         break;
     }
 }

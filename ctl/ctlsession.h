@@ -42,7 +42,7 @@ QString formatJson(const Result &result);
 
 // Runs checked requests over one link, opened at the first command that needs the board and
 // kept for the rest. The settings start at the window's start positions and, as the window's
-// sliders, keep what each request sets.
+// sliders, keep what each request sets. A link with a board location reaches that board only.
 class Session
 {
 public:
@@ -52,11 +52,14 @@ public:
     ~Session();
 
     Result run(const Request &request);
+    // The `list` command: one result per board present, or the one failure.
+    std::vector<Result> list();
 
     const ChipSettings::Positions &positions() const { return mPositions; }
 
 private:
     bool ensureBoard(Result *result);
+    QString missingBoardText();
     void runOnBoard(const Request &request, Result &result);
     Result settingsResult() const;
 
@@ -64,6 +67,7 @@ private:
     std::unique_ptr<USBHid2> mLink;
     bool mSearched = false;
     bool mFound = false;
+    QString mAdvice; // why the board could not be opened; the link says it once in its life
     ChipSettings::Positions mPositions;
 };
 

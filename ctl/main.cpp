@@ -27,7 +27,8 @@ const char *const kLocks
 const char *const kExitCodes
     = "Exit codes:\n"
       "  0   success\n"
-      "  1   board not found, or present but cannot be opened (the reason on standard error)\n"
+      "  1   board not found (with --board, the boards present are named on standard error),\n"
+      "      or present but cannot be opened (the reason on standard error)\n"
       "  2   the board did not answer, or refused (non-zero status)\n"
       "  64  bad usage: nothing was sent\n"
       "  74  the results could not be written\n";
@@ -63,6 +64,11 @@ int outputError()
 {
     std::fprintf(stderr, "qd7310-ctl: cannot write the results: %s\n", std::strerror(errno));
     return Ctl::OutputError;
+}
+
+QString formatted(const Ctl::Result &result, bool json)
+{
+    return (json ? Ctl::formatJson(result) : Ctl::formatText(result)) + QLatin1Char('\n');
 }
 
 // A script line's place, as parse errors and run-time errors both give it.
@@ -127,7 +133,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption script(QStringLiteral("script"),
         QStringLiteral("Run the commands in FILE (- for standard input), one per line."),
         QStringLiteral("FILE"));
-    parser.addOptions({ simulated, trace, json, script });
+    const QCommandLineOption boardOption(QStringLiteral("board"),
+        QStringLiteral("Use only the board at LOCATION, as list shows it; without it, the first "
+                       "board found."),
+        QStringLiteral("LOCATION"));
+    parser.addOptions({ simulated, boardOption, trace, json, script });
     std::vector<QCommandLineOption> settingOptions;
     for (const ChipSettings::Setting &s : ChipSettings::settings) {
         settingOptions.emplace_back(QLatin1String(s.name),
@@ -154,6 +164,9 @@ int main(int argc, char *argv[])
                                                                          : outputError();
 
     // Everything is checked before the link exists.
+    const std::string location = parser.value(boardOption).toStdString();
+    if (parser.isSet(boardOption) && location.empty())
+        return usageError(QStringLiteral("--board: give a location, as list shows it"));
     Ctl::Request settings;
     for (int i = 0; i < ChipSettings::kCount; ++i) {
         const QCommandLineOption &option = settingOptions[std::size_t(i)];
@@ -209,17 +222,27 @@ int main(int argc, char *argv[])
     int exitCode = Ctl::Success;
     {
         // The session, and with it the link, ends before the trace's file is closed.
-        Ctl::Session session([&board]() {
-            return board ? std::make_unique<USBHid2>(board->platform())
-                         : std::make_unique<USBHid2>();
+        Ctl::Session session([&board, &location]() {
+            auto link = board ? std::make_unique<USBHid2>(board->platform())
+                              : std::make_unique<USBHid2>();
+            link->setBoardLocation(location);
+            return link;
         });
+        // A listing's lines are results of their own; its failure is the first and only one.
+        std::vector<Ctl::Result> results;
         for (const Ctl::Request &request : requests) {
-            const Ctl::Result result = session.run(request);
+            results = request.command->kind == Ctl::Kind::List
+                ? session.list()
+                : std::vector<Ctl::Result> { session.run(request) };
+            const Ctl::Result &result = results.back();
+            for (std::size_t i = 0; i + 1 < results.size() && exitCode == Ctl::Success; ++i)
+                if (!output(formatted(results[i], parser.isSet(json))))
+                    exitCode = outputError();
             discardedTrace.clear();
+            if (exitCode != Ctl::Success)
+                break;
             if (!result.fields.empty() || result.exitCode == Ctl::Success) {
-                const QString line
-                    = parser.isSet(json) ? Ctl::formatJson(result) : Ctl::formatText(result);
-                if (!output(line + QLatin1Char('\n'))) {
+                if (!output(formatted(result, parser.isSet(json)))) {
                     exitCode = outputError();
                     break;
                 }

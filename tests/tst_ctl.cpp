@@ -23,6 +23,7 @@ private slots:
     void boardFaults_data();
     void boardFaults();
     void prepareAsTheWindow();
+    void severalBoards();
 };
 
 void TestCtl::run_data()
@@ -105,6 +106,11 @@ void TestCtl::run_data()
     QTest::newRow("locked by run-once 1")
         << script << QByteArray("run-once 1\nchange-current\n") << 64 << none
         << QByteArray("stdin:2: change-current: locked while Run Once 1 is on");
+    QTest::newRow("list") << QStringList { "--simulated", "list" } << none << 0
+                          << QByteArray("list location=sim-1 openable=1 answers=1\n") << none;
+    QTest::newRow("board not present")
+        << QStringList { "--simulated", "--board", "sim-2", "reset" } << none << 1 << none
+        << QByteArray("qd7310-ctl: no board at sim-2; boards present: sim-1\n");
     QTest::newRow("locked by run") << script << QByteArray("run on\nrun-once 1 off\n") << 64 << none
                                    << QByteArray("stdin:2: run-once 1 off: locked");
 }
@@ -240,6 +246,44 @@ void TestCtl::prepareAsTheWindow()
     const auto &sent = byCtl.reports();
     QVERIFY(std::equal(sent.begin(), sent.end(), byWindow.reports().begin(),
         byWindow.reports().end(), [](const auto &a, const auto &b) { return a.bytes == b.bytes; }));
+}
+
+void TestCtl::severalBoards()
+{
+    // Three boards in a row: the first does not answer, the second cannot be opened.
+    SimulatedBoard boards[3];
+    for (int i = 0; i < 3; ++i)
+        boards[i].setLocation("1-" + std::to_string(i + 1));
+    boards[0].setFailStringReads(true);
+    boards[1].setBoardOpenable(false);
+    const auto session = [&boards](const char *location) {
+        return Ctl::Session([&boards, location] {
+            auto link = std::make_unique<USBHid2>(
+                SimulatedBoard::platform({ &boards[0], &boards[1], &boards[2] }), 50);
+            link->setBoardLocation(location);
+            return link;
+        });
+    };
+    const BoardTraceCapture quiet;
+    QStringList lines;
+    for (const Ctl::Result &result : session("").list())
+        lines.append(Ctl::formatText(result));
+    QCOMPARE(lines,
+        QStringList({ "list location=1-1 openable=1 answers=0",
+            "list location=1-2 openable=0 answers=0 advice=\"" + QString(systemUnopenableAdvice())
+                + '"',
+            "list location=1-3 openable=1 answers=1" }));
+
+    // A named board, and only it, hears the command; a missing one names those present.
+    for (SimulatedBoard &board : boards)
+        board.clearReports();
+    std::optional<Ctl::Request> request;
+    Ctl::parseScriptLine("reset", 1, &request);
+    QCOMPARE(session("1-3").run(*request).exitCode, 0);
+    QCOMPARE(boards[2].reports().size(), std::size_t(1));
+    QVERIFY(boards[0].reports().empty() && boards[1].reports().empty());
+    QCOMPARE(session("1-9").run(*request).error,
+        QString("no board at 1-9; boards present: 1-1, 1-2, 1-3"));
 }
 
 QTEST_GUILESS_MAIN(TestCtl)
