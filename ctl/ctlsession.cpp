@@ -84,12 +84,21 @@ Session::Session(LinkFactory makeLink)
 
 Session::~Session() = default;
 
-Result Session::run(const Request &request)
+std::vector<Result> Session::runAll(const Request &request)
 {
+    if (request.command->kind != Kind::List)
+        return { run(request) };
     for (const auto &[index, position] : request.settings)
         mPositions[static_cast<std::size_t>(index)] = position;
+    return list();
+}
+
+Result Session::run(const Request &request)
+{
     if (request.command->kind == Kind::List)
-        return list().front(); // a caller wanting every line calls list()
+        return runAll(request).front();
+    for (const auto &[index, position] : request.settings)
+        mPositions[static_cast<std::size_t>(index)] = position;
     if (request.command->kind == Kind::Settings)
         return settingsResult();
     if (request.command->kind == Kind::Wait) {

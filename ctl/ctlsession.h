@@ -52,12 +52,13 @@ public:
     ~Session();
 
     Result run(const Request &request);
-    // The `list` command: one result per board present, or the one failure.
-    std::vector<Result> list();
+    // The same, with every result of `list`: one per board present, or the one failure.
+    std::vector<Result> runAll(const Request &request);
 
     const ChipSettings::Positions &positions() const { return mPositions; }
 
 private:
+    std::vector<Result> list();
     bool ensureBoard(Result *result);
     QString missingBoardText();
     void runOnBoard(const Request &request, Result &result);

@@ -228,32 +228,26 @@ int main(int argc, char *argv[])
             link->setBoardLocation(location);
             return link;
         });
-        // A listing's lines are results of their own; its failure is the first and only one.
-        std::vector<Ctl::Result> results;
         for (const Ctl::Request &request : requests) {
-            results = request.command->kind == Ctl::Kind::List
-                ? session.list()
-                : std::vector<Ctl::Result> { session.run(request) };
-            const Ctl::Result &result = results.back();
-            for (std::size_t i = 0; i + 1 < results.size() && exitCode == Ctl::Success; ++i)
-                if (!output(formatted(results[i], parser.isSet(json))))
-                    exitCode = outputError();
-            discardedTrace.clear();
-            if (exitCode != Ctl::Success)
-                break;
-            if (!result.fields.empty() || result.exitCode == Ctl::Success) {
-                if (!output(formatted(result, parser.isSet(json)))) {
+            // A listing gives a result per board; a failure is always the last result.
+            for (const Ctl::Result &result : session.runAll(request)) {
+                if ((!result.fields.empty() || result.exitCode == Ctl::Success)
+                    && !output(formatted(result, parser.isSet(json)))) {
                     exitCode = outputError();
                     break;
                 }
+                if (result.exitCode != Ctl::Success) {
+                    const QString place
+                        = request.line ? where(scriptName, request.line) : QString();
+                    std::fprintf(
+                        stderr, "qd7310-ctl: %s%s\n", qPrintable(place), qPrintable(result.error));
+                    exitCode = result.exitCode;
+                    break;
+                }
             }
-            if (result.exitCode != Ctl::Success) {
-                const QString place = request.line ? where(scriptName, request.line) : QString();
-                std::fprintf(
-                    stderr, "qd7310-ctl: %s%s\n", qPrintable(place), qPrintable(result.error));
-                exitCode = result.exitCode;
+            discardedTrace.clear();
+            if (exitCode != Ctl::Success)
                 break;
-            }
         }
     }
     qInstallMessageHandler(nullptr);

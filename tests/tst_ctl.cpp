@@ -265,8 +265,10 @@ void TestCtl::severalBoards()
         });
     };
     const BoardTraceCapture quiet;
+    std::optional<Ctl::Request> request;
+    Ctl::parseScriptLine("list", 1, &request);
     QStringList lines;
-    for (const Ctl::Result &result : session("").list())
+    for (const Ctl::Result &result : session("").runAll(*request))
         lines.append(Ctl::formatText(result));
     QCOMPARE(lines,
         QStringList({ "list location=1-1 openable=1 answers=0",
@@ -277,7 +279,6 @@ void TestCtl::severalBoards()
     // A named board, and only it, hears the command; a missing one names those present.
     for (SimulatedBoard &board : boards)
         board.clearReports();
-    std::optional<Ctl::Request> request;
     Ctl::parseScriptLine("reset", 1, &request);
     QCOMPARE(session("1-3").run(*request).exitCode, 0);
     QCOMPARE(boards[2].reports().size(), std::size_t(1));
