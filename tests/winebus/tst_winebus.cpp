@@ -20,6 +20,7 @@ private slots:
     void searchesLeaveNoHandles();
     void heldBoardRefusesAnotherProgram();
     void windowFollowsUnplugAndReplug();
+    void twoBoardsEachReachedByLocation();
 
 private:
     std::unique_ptr<EmulatedUsbBus> bus;
@@ -135,6 +136,34 @@ void TestWineBus::windowFollowsUnplugAndReplug()
     QVERIFY2(received(bus->events(second)).contains(preparation),
         qPrintable(received(bus->events(second))));
     QVERIFY(bus->firmware(second).initialised());
+}
+
+void TestWineBus::twoBoardsEachReachedByLocation()
+{
+    const QString first = bus->plug(kBoard);
+    const QString second = bus->plug(kBoard);
+    bus->firmware(first).setSpiRegister(15, 0x11);
+    bus->firmware(second).setSpiRegister(15, 0x22);
+
+    const CtlRun listing = runCtl({ "list" });
+    QCOMPARE(listing.exitCode, 0);
+    const QList<QByteArray> lines = listing.output.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QByteArrayList locations;
+    for (const QByteArray &line : lines) {
+        QVERIFY2(line.startsWith("list location=") && line.endsWith(" openable=1 answers=1"),
+            line.constData());
+        locations << line.mid(int(qstrlen("list location="))).split(' ').first();
+    }
+    QVERIFY(locations.at(0) != locations.at(1));
+
+    // Each location reaches its own board: the second answers with its own register.
+    bus->clearEvents();
+    const CtlRun reached
+        = runCtl({ "--board", QString::fromLatin1(locations.at(1)), "spi-read", "15" });
+    QCOMPARE(reached.exitCode, 0);
+    QVERIFY2(reached.output.contains("value=34 result=ok"), reached.output.constData());
+    QCOMPARE(bus->events(first).size(), 0);
 }
 
 QTEST_MAIN(TestWineBus)
