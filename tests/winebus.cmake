@@ -50,6 +50,7 @@ qd7310_add_winebus_test(tst_usbemulation_discovery usbemulation/tst_usbemulation
 qd7310_add_winebus_test(tst_usbemulation_exchange usbemulation/tst_usbemulation_exchange.cpp)
 qd7310_add_winebus_test(tst_winebus winebus/tst_winebus.cpp qd7310_app)
 target_compile_definitions(tst_winebus PRIVATE QD7310_CTL="$<TARGET_FILE:qd7310-ctl>")
+target_include_directories(tst_winebus PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}) # boardwindow.h
 add_dependencies(tst_winebus qd7310-ctl)
 set_tests_properties(tst_usbemulation_discovery tst_usbemulation_exchange tst_winebus
                      PROPERTIES FIXTURES_REQUIRED qd7310_winebus)

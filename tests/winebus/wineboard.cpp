@@ -70,29 +70,34 @@ void WineBoard::clearEvents()
     mEvents.clear();
 }
 
-// One pipe instance at a time: the driver connects once per message and waits for the answer.
+// The driver connects once per message and finds no pipe at all while no instance listens, so
+// the next instance listens before the connected one is answered.
 void WineBoard::serve()
 {
+    const auto listen = [this] {
+        return CreateNamedPipeW(mPipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+            sizeof(relay_reply), sizeof(relay_request), 0, nullptr);
+    };
     const HANDLE connected = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    for (;;) {
-        const HANDLE pipe
-            = CreateNamedPipeW(mPipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
-                sizeof(relay_reply), sizeof(relay_request), 0, nullptr);
-        if (pipe == INVALID_HANDLE_VALUE)
-            break;
+    HANDLE pipe = listen();
+    while (pipe != INVALID_HANDLE_VALUE) {
         OVERLAPPED overlapped {};
         overlapped.hEvent = connected;
         ResetEvent(connected);
         DWORD bytes = 0;
-        const bool ok
-            = finish(pipe, &overlapped, ConnectNamedPipe(pipe, &overlapped), mStop, &bytes);
-        if (ok)
-            answer(pipe);
+        if (!finish(pipe, &overlapped, ConnectNamedPipe(pipe, &overlapped), mStop, &bytes)) {
+            CloseHandle(pipe);
+            if (WaitForSingleObject(mStop, 0) == WAIT_OBJECT_0)
+                break;
+            pipe = listen();
+            continue;
+        }
+        const HANDLE next = listen();
+        answer(pipe);
         DisconnectNamedPipe(pipe);
         CloseHandle(pipe);
-        if (WaitForSingleObject(mStop, 0) == WAIT_OBJECT_0)
-            break;
+        pipe = next;
     }
     CloseHandle(connected);
 }

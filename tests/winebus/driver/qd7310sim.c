@@ -125,12 +125,22 @@ static BOOLEAN relay(struct sim_device *device, const struct relay_request *requ
     IO_STATUS_BLOCK io;
     HANDLE pipe;
     NTSTATUS status;
+    LARGE_INTEGER pause;
+    int tries;
 
+    pause.QuadPart = -10000; /* 1 ms */
     RtlInitUnicodeString(&name, device->pipe);
     InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL,
         NULL);
-    status = ZwCreateFile(&pipe, GENERIC_READ | GENERIC_WRITE | SYNCHRONIZE, &attributes, &io, NULL,
-        0, 0, FILE_OPEN, FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, NULL, 0);
+    /* Every instance may be busy for a moment while the test process answers another. */
+    for (tries = 0; tries < 100; ++tries) {
+        status = ZwCreateFile(&pipe, GENERIC_READ | GENERIC_WRITE | SYNCHRONIZE, &attributes, &io,
+            NULL, 0, 0, FILE_OPEN, FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, NULL,
+            0);
+        if (status != STATUS_PIPE_NOT_AVAILABLE && status != STATUS_PIPE_BUSY)
+            break;
+        KeDelayExecutionThread(KernelMode, FALSE, &pause);
+    }
     if (!NT_SUCCESS(status))
         return FALSE;
     status = ZwWriteFile(pipe, NULL, NULL, NULL, &io, (void *)request, sizeof *request, NULL, NULL);
