@@ -202,7 +202,8 @@ void Session::runOnBoard(const Request &request, Result &result)
         break;
     }
     case Kind::ChangeCurrent:
-        result.add("current", ChipSettings::currentText(mPositions[1]));
+        result.add("current",
+            ChipSettings::labelText(ChipSettings::Current, mPositions[ChipSettings::Current]));
         finish(&result, ChipProgram::writeRegisters(*mLink, chipRegs, ChipProgram::changeCurrent));
         break;
     case Kind::Reset:
