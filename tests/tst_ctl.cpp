@@ -211,7 +211,7 @@ void TestCtl::boardFaults_data()
                                << "spi-write: the board did not answer";
     QTest::newRow("refused init-controller")
         << int(InitRefused) << "init-controller" << 2
-        << "init-controller: the board did not answer, or refused it";
+        << "init-controller: the board refused it with status ";
 }
 
 void TestCtl::boardFaults()
