@@ -1,11 +1,38 @@
 #include "mainwindow.h"
+#include "usbhid2.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <string>
 
 int main(int argc, char *argv[])
 {
     QApplication a(argc, argv);
-    MainWindow w;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Programs the QD7310 through its evaluation board."));
+    const QCommandLineOption board(QStringLiteral("board"),
+        QStringLiteral("Use only the board at LOCATION, as qd7310-ctl list shows it; the search "
+                       "skips every other board."),
+        QStringLiteral("LOCATION"));
+    parser.addOption(board);
+    parser.addHelpOption();
+    parser.process(a);
+
+    if (!parser.isSet(board)) {
+        MainWindow w;
+        w.show();
+        return a.exec();
+    }
+    // With several boards on a bench, each window faces its own, and says which in its title.
+    const QString location = parser.value(board);
+    MainWindow w([location] {
+        auto link = std::make_unique<USBHid2>();
+        link->setBoardLocation(location.toStdString());
+        return link;
+    });
+    w.setWindowTitle(w.windowTitle() + QStringLiteral(" (board %1)").arg(location));
     w.show();
     return a.exec();
 }

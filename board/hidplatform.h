@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // Opaque number of an open device; only the platform that returned it can interpret it.
 using HidHandle = int;
@@ -22,6 +23,9 @@ constexpr std::uint32_t Busy = 170;
 constexpr std::uint32_t IoDevice = 1117;
 constexpr std::uint32_t DeviceNotConnected = 1167;
 } // namespace HidError
+
+// What location() says of a device whose place the system cannot tell.
+inline constexpr const char *kUnknownLocation = "unknown";
 
 struct HidWriteResult
 {
@@ -56,6 +60,12 @@ public:
     // the default always does.
     virtual bool readListedIds(int index, std::uint16_t *vendorId, std::uint16_t *productId);
 
+    // Optional. Where interface `index` of the snapshot is attached, in the system's own terms (a
+    // USB port path such as "1-4.2", a Windows location or instance path): the same for as long as
+    // the device stays in its port, and unique among the devices present. Returns "unknown" when
+    // the index is out of range or the system cannot say; the default always does.
+    virtual std::string location(int index);
+
     // Reads the USB vendor and product IDs of an open device. Returns false, leaving both
     // untouched, when they cannot be read or the handle is not open.
     virtual bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) = 0;
@@ -82,6 +92,15 @@ inline bool HidPlatform::readListedIds(int, std::uint16_t *, std::uint16_t *)
     return false;
 }
 
+inline std::string HidPlatform::location(int)
+{
+    return kUnknownLocation;
+}
+
 // The platform layer chosen at build time: libusb on POSIX systems, the native HID calls on
 // Windows, or one that finds no device where neither is available.
 std::unique_ptr<HidPlatform> createSystemHidPlatform();
+
+// What a user can do about a board that is present but cannot be opened on this system, in a few
+// words; defined beside the platform layer chosen at build time.
+const char *systemUnopenableAdvice();

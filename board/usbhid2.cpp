@@ -4,7 +4,6 @@
 #include "boardidentity.h"
 #include "boardtrace.h"
 
-#include <atomic>
 #include <cstdio>
 #include <utility>
 
@@ -15,26 +14,14 @@ bool isBoard(std::uint16_t vendorId, std::uint16_t productId)
     return vendorId == kBoardVendorId && productId == kBoardProductId;
 }
 
-// A board that is present but may not be opened shows only as "not connected"; this says why,
-// once per process, since the search repeats every two seconds and the advice does not change.
-// Once said, the search no longer looks up the IDs of devices it cannot open.
-std::atomic<bool> unopenableBoardReported { false };
-
-void reportUnopenableBoard()
+// A board that is present but may not be opened shows only as "not connected"; this says why.
+std::string describeUnopenableBoard()
 {
-    if (unopenableBoardReported.exchange(true))
-        return;
-#ifdef _WIN32
-    constexpr const char *kAdvice = "close the program that holds it, then replug the board";
-#else
-    constexpr const char *kAdvice
-        = "install the qd7310-eval package or its udev rule, then replug the board";
-#endif
     char message[256];
     std::snprintf(message, sizeof message,
         "QD7310 board 0x%04x:0x%04x is present but cannot be opened: %s", kBoardVendorId,
-        kBoardProductId, kAdvice);
-    boardDebug(message);
+        kBoardProductId, systemUnopenableAdvice());
+    return message;
 }
 
 } // namespace
@@ -63,17 +50,19 @@ int USBHid2::usb_hid_init()
     BoardTrace::line("usb_hid_init");
     closeDevice();
     mConn_status = 0;
+    mUnopenableMessage.clear();
 
     bool boardUnopenable = false;
     const int count = mPlatform->listDevices();
     for (int index = 0; index < count; ++index) {
+        if (!mBoardLocation.empty() && mPlatform->location(index) != mBoardLocation)
+            continue;
         const HidHandle handle = mPlatform->open(index);
         if (handle == kInvalidHidHandle) {
             // Held exclusively by its driver, or not ours to open: skipped without a trace line.
-            std::uint16_t vendorId = 0;
-            std::uint16_t productId = 0;
-            if (!unopenableBoardReported && mPlatform->readListedIds(index, &vendorId, &productId)
-                && isBoard(vendorId, productId))
+            // The search repeats every two seconds and the advice does not change, so once it is
+            // given the IDs of such devices are no longer looked up.
+            if (!mUnopenableReported && isBoardAt(index))
                 boardUnopenable = true;
             continue;
         }
@@ -94,9 +83,50 @@ int USBHid2::usb_hid_init()
         mPlatform->close(handle);
     }
     mPlatform->releaseDeviceList();
-    if (!mConn_status && boardUnopenable)
-        reportUnopenableBoard();
+    if (!mConn_status && boardUnopenable) {
+        mUnopenableReported = true;
+        mUnopenableMessage = describeUnopenableBoard();
+        boardDebug(mUnopenableMessage.c_str());
+    }
     return mConn_status;
+}
+
+bool USBHid2::isBoardAt(int index)
+{
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    return mPlatform->readListedIds(index, &vendorId, &productId) && isBoard(vendorId, productId);
+}
+
+std::vector<BoardListing> USBHid2::listBoards()
+{
+    closeDevice();
+    mConn_status = 0;
+    std::vector<BoardListing> boards;
+    const int count = mPlatform->listDevices();
+    for (int index = 0; index < count; ++index) {
+        BoardListing board;
+        board.location = mPlatform->location(index);
+        const HidHandle handle = mPlatform->open(index);
+        if (handle == kInvalidHidHandle) {
+            if (isBoardAt(index))
+                boards.push_back(board);
+            continue;
+        }
+        std::uint16_t vendorId = 0;
+        std::uint16_t productId = 0;
+        if (mPlatform->readIds(handle, &vendorId, &productId) && isBoard(vendorId, productId)) {
+            board.openable = true;
+            // The probe goes through the ordinary exchange, so it is traced like any other.
+            mDev_handle = handle;
+            board.answers = spi_read(kProbeRegister) != -1;
+            mDev_handle = kInvalidHidHandle;
+            boards.push_back(board);
+        }
+        mPlatform->close(handle);
+    }
+    mPlatform->releaseDeviceList();
+    return boards;
 }
 
 int USBHid2::write_report()
@@ -171,7 +201,6 @@ USBHid2::Answer USBHid2::exchange(const BoardCommandLayout &command, std::uint8_
 int USBHid2::conn_status()
 {
     boardDebug("USBHid2::conn_status");
-    constexpr int kProbeRegister = 15;
     if (spi_read(kProbeRegister) != -1)
         return mConn_status;
     boardDebug("mConn_status=0");

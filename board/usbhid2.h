@@ -6,9 +6,19 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <string>
+#include <vector>
 
 struct BoardCommandLayout;
 struct BoardTraceValue;
+
+// One board present on the bus, as a listing shows it.
+struct BoardListing
+{
+    std::string location; // as HidPlatform::location gives it
+    bool openable = false;
+    bool answers = false; // to the probe, a read of chip register 15
+};
 
 // The link to the evaluation board: finds it among the HID devices, exchanges one report per
 // command and offers the board's command set. Single-threaded: one exchange at a time.
@@ -19,6 +29,7 @@ public:
     static constexpr int kReportLength = 17;
     static constexpr int kAnswerLength = 8;
     static constexpr int kAnswerStringIndex = 244;
+    static constexpr int kProbeRegister = 15; // read by the probe; any answer proves the board
 
     // Uses the platform layer chosen at build time and a write time-out of kWriteTimeoutMs.
     USBHid2();
@@ -29,9 +40,22 @@ public:
     USBHid2 &operator=(const USBHid2 &) = delete;
 
     // Closes any open device, then opens the first HID interface that carries the board's vendor
-    // and product IDs. Returns the new mConn_status: 1 when the board is open, else 0. A board
-    // that is present but may not be opened is named on the debug channel, once per process.
+    // and product IDs (at the board location, when one is set). Returns the new mConn_status: 1
+    // when the board is open, else 0. A board that is present but may not be opened is named on
+    // the debug channel, once in the link's life.
     int usb_hid_init();
+    // The message naming a board that is present but cannot be opened, as the last usb_hid_init
+    // gave it on the debug channel; empty when it gave none.
+    const std::string &unopenableBoardMessage() const { return mUnopenableMessage; }
+
+    // Restricts usb_hid_init to the interface at `location` (HidPlatform::location): every other
+    // device is skipped unopened. Empty, the default: the first board found.
+    void setBoardLocation(const std::string &location) { mBoardLocation = location; }
+    const std::string &boardLocation() const { return mBoardLocation; }
+    // Every board present, in search order, whatever the board location: where it is, whether it
+    // opens and whether it answers the probe. Closes any open device first, as a search does, and
+    // leaves none open and mConn_status 0.
+    std::vector<BoardListing> listBoards();
     // Probes the board with a read of chip register 15. Returns mConn_status unchanged when the
     // board answers with status 0; otherwise clears mConn_status and returns 0. Never raises it.
     int conn_status();
@@ -39,7 +63,7 @@ public:
     // The board's commands. Writes and pin commands return 1 or 0, reads the value or -1. When the
     // board answers with a non-zero status, that status (1..255) is stored through a non-null
     // status pointer; a missing answer leaves it untouched.
-    int init_controller();
+    int init_controller(int *status = nullptr);
     int i2c_write(int devAddr, int regAddr, int data, int *status = nullptr);
     int spi_write(int regAddr, int data, int *status = nullptr);
     int i2c_read(int devAddr, int regAddr, int *status = nullptr);
@@ -67,7 +91,12 @@ private:
     int pinCommand(
         const BoardCommandLayout &command, int pinGroup, int pin, int value, int *status);
 
+    bool isBoardAt(int index);
+
     std::unique_ptr<HidPlatform> mPlatform;
     int mWriteTimeoutMs;
+    std::string mBoardLocation;
+    std::string mUnopenableMessage;
+    bool mUnopenableReported = false;
     std::array<std::uint8_t, kReportLength> mReport_buffer {};
 };

@@ -21,6 +21,24 @@ constexpr Argument kOnOff { "on|off", 0, 1, { "off", "on" } };
 constexpr Argument kTrain { "PULSES", 1, 3, {} };
 constexpr Argument kMode { "MODE", 1, 2, {} };
 constexpr Argument kMilliseconds { "MS", 0, 3600000, {} };
+// Run Once 1's second click: "off" stands for 1, and its absence for the first click.
+constexpr Argument kRelease { "off", 1, 1, { nullptr, "off" }, true };
+
+bool isWord(const Argument &argument)
+{
+    return argument.words[0] || argument.words[1];
+}
+
+QString usage(const CommandSpec &spec)
+{
+    QString text = QLatin1String(spec.name);
+    for (int i = 0; i < spec.argumentCount; ++i) {
+        const Argument &argument = spec.arguments[std::size_t(i)];
+        text += argument.optional ? QStringLiteral(" [%1]").arg(QLatin1String(argument.name))
+                                  : QLatin1Char(' ') + QLatin1String(argument.name);
+    }
+    return text;
+}
 
 } // namespace
 
@@ -44,9 +62,10 @@ const std::vector<CommandSpec> &commands()
         { "reset",           Kind::Reset,          0, {},                        true,  "reset the chip" },
         { "follow",          Kind::Follow,         1, { kMode },                   true,  "start follow mode 1 or 2" },
         { "run",             Kind::Run,            1, { kOnOff },                  true,  "hold the run line high (on) or low (off)" },
-        { "run-once",        Kind::RunOnce,        1, { kMode },                   true,  "run the chip once, mode 1 or 2" },
+        { "run-once",        Kind::RunOnce,        2, { kMode, kRelease },         true,  "run the chip once, mode 1 or 2; \"1 off\" releases Run Once 1" },
         { "settings",        Kind::Settings,       0, {},                        false, "print the labels and train totals for the settings; no board" },
         { "wait",            Kind::Wait,           1, { kMilliseconds },           false, "pause for MS milliseconds, while a scope records; no board" },
+        { "list",            Kind::List,           0, {},                        true,  "list the boards present: location, whether each opens and answers" },
     };
     // clang-format on
     return table;
@@ -75,9 +94,8 @@ QString parseSetting(int index, const QString &value, Request *request)
     const std::optional<int> position = parseNumber(value);
     if (!position || *position < s.minimum || *position > s.maximum)
         return QStringLiteral("--%1: '%2' is not a position in %3..%4")
-            .arg(QLatin1String(s.name), value)
-            .arg(s.minimum)
-            .arg(s.maximum);
+            .arg(QLatin1String(s.name), value, QString::number(s.minimum),
+                QString::number(s.maximum));
     request->settings.emplace_back(index, *position);
     return QString();
 }
@@ -93,38 +111,44 @@ QString parseCommand(const QStringList &words, Request *request)
         return QStringLiteral("unknown command '%1' (see --help)").arg(name);
     const CommandSpec *spec = &*found;
 
+    int required = spec->argumentCount;
+    while (required > 0 && spec->arguments[std::size_t(required - 1)].optional)
+        --required;
     const int given = int(words.size()) - 1;
-    if (given != spec->argumentCount) {
-        QString usage = QLatin1String(spec->name);
-        for (int i = 0; i < spec->argumentCount; ++i)
-            usage += QLatin1Char(' ') + QLatin1String(spec->arguments[std::size_t(i)].name);
+    if (given < required || given > spec->argumentCount) {
+        const QString count = required == spec->argumentCount ? QString::number(required)
+                                                              : QString::number(required)
+                + QLatin1String(" or ") + QString::number(spec->argumentCount);
         return QStringLiteral("%1: takes %2 argument(s), %3 given; usage: %4")
-            .arg(name)
-            .arg(spec->argumentCount)
-            .arg(given)
-            .arg(usage);
+            .arg(name, count, QString::number(given), usage(*spec));
     }
-    for (int i = 0; i < spec->argumentCount; ++i) {
+    Request parsed = *request;
+    parsed.arguments = {};
+    for (int i = 0; i < given; ++i) {
         const Argument &argument = spec->arguments[std::size_t(i)];
         const QString &word = words.at(i + 1);
         std::optional<int> value;
-        if (argument.words[0]) {
+        if (isWord(argument)) {
             for (int w = 0; w < 2; ++w)
-                if (word == QLatin1String(argument.words[w]))
+                if (argument.words[w] && word == QLatin1String(argument.words[w]))
                     value = w;
         } else {
             value = parseNumber(word);
         }
         if (!value || *value < argument.minimum || *value > argument.maximum) {
-            const QString expected = argument.words[0]
-                ? QLatin1String(argument.name)
-                : QStringLiteral("%1..%2").arg(argument.minimum).arg(argument.maximum);
+            const QString expected = isWord(argument) ? QLatin1String(argument.name)
+                                                      : QString::number(argument.minimum)
+                    + QLatin1String("..") + QString::number(argument.maximum);
             return QStringLiteral("%1: %2 '%3' is not in %4")
                 .arg(name, QLatin1String(argument.name), word, expected);
         }
-        request->arguments[std::size_t(i)] = *value;
+        parsed.arguments[std::size_t(i)] = *value;
     }
-    request->command = spec;
+    // Only Run Once 1 is a checkable button with a second click.
+    if (spec->kind == Kind::RunOnce && parsed.arguments[1] && parsed.arguments[0] != 1)
+        return QStringLiteral("run-once: only mode 1 is released with off");
+    parsed.command = spec;
+    *request = parsed;
     return QString();
 }
 
@@ -145,15 +169,19 @@ QString parseScriptLine(const QString &line, int lineNumber, std::optional<Reque
             words.append(token);
             continue;
         }
+        // --NAME VALUE or --NAME=VALUE, as on the command line.
+        const int equals = token.indexOf(QLatin1Char('='));
+        const QString option = equals < 0 ? token : token.left(equals);
         int index = -1;
         for (int s = 0; s < ChipSettings::kCount; ++s)
-            if (token.mid(2) == QLatin1String(ChipSettings::settings[std::size_t(s)].name))
+            if (option.mid(2) == QLatin1String(ChipSettings::settings[std::size_t(s)].name))
                 index = s;
         if (index < 0)
-            return QStringLiteral("unknown option '%1'").arg(token);
-        if (i + 1 >= tokens.size())
-            return QStringLiteral("%1: missing its value").arg(token);
-        const QString error = parseSetting(index, tokens.at(++i), &parsed);
+            return QStringLiteral("unknown option '%1'").arg(option);
+        if (equals < 0 && i + 1 >= tokens.size())
+            return QStringLiteral("%1: missing its value").arg(option);
+        const QString value = equals < 0 ? tokens.at(++i) : token.mid(equals + 1);
+        const QString error = parseSetting(index, value, &parsed);
         if (!error.isEmpty())
             return error;
     }
@@ -164,15 +192,65 @@ QString parseScriptLine(const QString &line, int lineNumber, std::optional<Reque
     return QString();
 }
 
+QString checkLocks(const std::vector<Request> &requests, int *line)
+{
+    enum class Held { Nothing, Run, RunOnce1 } held = Held::Nothing;
+    for (const Request &request : requests) {
+        const auto &a = request.arguments;
+        bool locked = false; // the window disables this command's button in the held state
+        Held next = held;
+        switch (request.command->kind) {
+        case Kind::Run:
+            locked = held == Held::RunOnce1 || (held == Held::Run && a[0]);
+            next = a[0] ? Held::Run : Held::Nothing;
+            break;
+        case Kind::RunOnce:
+            if (a[0] == 1 && a[1]) {
+                locked = held == Held::Run;
+                next = Held::Nothing;
+            } else {
+                locked = held != Held::Nothing;
+                next = a[0] == 1 ? Held::RunOnce1 : held;
+            }
+            break;
+        case Kind::Train:
+        case Kind::ChangeCurrent:
+        case Kind::Reset:
+        case Kind::Follow:
+            locked = held != Held::Nothing;
+            break;
+        default:
+            break;
+        }
+        if (locked) {
+            *line = request.line;
+            QString command = QLatin1String(request.command->name);
+            for (int i = 0; i < request.command->argumentCount; ++i) {
+                const Argument &argument = request.command->arguments[std::size_t(i)];
+                if (argument.optional && !a[std::size_t(i)])
+                    continue;
+                command += QLatin1Char(' ')
+                    + (isWord(argument) ? QLatin1String(argument.words[a[std::size_t(i)]])
+                                        : QString::number(a[std::size_t(i)]));
+            }
+            return held == Held::Run
+                ? QStringLiteral("%1: locked while Run is on; release it first with run off")
+                      .arg(command)
+                : QStringLiteral("%1: locked while Run Once 1 is on; release it first with "
+                                 "run-once 1 off")
+                      .arg(command);
+        }
+        held = next;
+    }
+    return QString();
+}
+
 QString commandHelp()
 {
     QString text = QStringLiteral("Commands:\n");
-    for (const CommandSpec &spec : commands()) {
-        QString usage = QLatin1String(spec.name);
-        for (int i = 0; i < spec.argumentCount; ++i)
-            usage += QLatin1Char(' ') + QLatin1String(spec.arguments[std::size_t(i)].name);
-        text += QStringLiteral("  %1%2\n").arg(usage, -26).arg(QLatin1String(spec.summary));
-    }
+    for (const CommandSpec &spec : commands())
+        text += QLatin1String("  ") + usage(spec).leftJustified(26) + QLatin1Char(' ')
+            + QLatin1String(spec.summary) + QLatin1Char('\n');
     return text;
 }
 

@@ -33,6 +33,7 @@ enum class Kind {
     RunOnce,
     Settings,
     Wait,
+    List,
 };
 
 struct Argument
@@ -40,7 +41,8 @@ struct Argument
     const char *name;
     int minimum;
     int maximum;
-    const char *words[2]; // words standing for 0 and 1 ("off", "on"), or none
+    const char *words[2]; // words standing for 0 and 1 ("off", "on"), or none; either may be null
+    bool optional = false; // the last argument only: absent means 0
 };
 
 struct CommandSpec
@@ -75,6 +77,11 @@ QString parseCommand(const QStringList &words, Request *request);
 // A script line: a command, its arguments and any --SETTING VALUE pairs, separated by blanks.
 // Blank lines and lines starting with # give no request.
 QString parseScriptLine(const QString &line, int lineNumber, std::optional<Request> *request);
+
+// The window's locks, carried through a script: after `run on` or `run-once 1`, the commands of
+// the buttons the window disables are refused until the matching release. Returns an error text
+// naming the first refused request, with *line set to its line, or an empty string.
+QString checkLocks(const std::vector<Request> &requests, int *line);
 
 // The usage text of every command, for --help.
 QString commandHelp();

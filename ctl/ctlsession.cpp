@@ -23,12 +23,11 @@ void finish(Result *result, bool done, int status)
     if (status != 0) {
         result->add("result", QStringLiteral("refused"));
         result->add("status", status);
-        result->error = QStringLiteral("%1: the board refused it with status %2")
-                            .arg(result->command)
-                            .arg(status);
+        result->error = result->command + QLatin1String(": the board refused it with status ")
+            + QString::number(status);
     } else {
         result->add("result", QStringLiteral("no-answer"));
-        result->error = QStringLiteral("%1: the board did not answer").arg(result->command);
+        result->error = result->command + QLatin1String(": the board did not answer");
     }
 }
 
@@ -77,11 +76,21 @@ Session::Session(LinkFactory makeLink)
 
 Session::~Session() = default;
 
-Result Session::run(const Request &request)
+std::vector<Result> Session::runAll(const Request &request)
 {
+    if (request.command->kind != Kind::List)
+        return { run(request) };
     for (const auto &[index, position] : request.settings)
         mPositions[static_cast<std::size_t>(index)] = position;
+    return list();
+}
 
+Result Session::run(const Request &request)
+{
+    if (request.command->kind == Kind::List)
+        return runAll(request).front();
+    for (const auto &[index, position] : request.settings)
+        mPositions[static_cast<std::size_t>(index)] = position;
     if (request.command->kind == Kind::Settings)
         return settingsResult();
     if (request.command->kind == Kind::Wait) {
@@ -98,22 +107,79 @@ Result Session::run(const Request &request)
     return result;
 }
 
+std::vector<Result> Session::list()
+{
+    if (!mLink)
+        mLink = mMakeLink();
+    const QString location = QString::fromStdString(mLink->boardLocation());
+    std::vector<BoardListing> boards;
+    Result failure;
+    failure.command = QStringLiteral("list");
+    if (location.isEmpty()) {
+        boards = mLink->listBoards();
+        // The listing leaves no device open, so the next board command searches anew.
+        mSearched = false;
+        failure.exitCode = BoardNotFound;
+        failure.error = QStringLiteral("board not found");
+    } else if (ensureBoard(&failure)) {
+        // A named board: only it is opened and probed.
+        boards.push_back({ location.toStdString(), true, mLink->conn_status() != 0 });
+    } else if (!mAdvice.isEmpty()) {
+        boards.push_back({ location.toStdString(), false, false });
+    }
+    if (boards.empty())
+        return { failure };
+
+    std::vector<Result> results;
+    for (const BoardListing &board : boards) {
+        Result result;
+        result.command = QStringLiteral("list");
+        result.add(QStringLiteral("location"), QString::fromStdString(board.location));
+        result.add(QStringLiteral("openable"), board.openable ? 1 : 0);
+        result.add(QStringLiteral("answers"), board.answers ? 1 : 0);
+        if (!board.openable)
+            result.add(QStringLiteral("advice"), QLatin1String(systemUnopenableAdvice()));
+        results.push_back(result);
+    }
+    return results;
+}
+
 bool Session::ensureBoard(Result *result)
 {
     if (!mSearched) {
         mSearched = true;
-        mLink = mMakeLink();
+        if (!mLink)
+            mLink = mMakeLink();
         mFound = mLink->usb_hid_init() != 0;
+        if (mAdvice.isEmpty())
+            mAdvice = QString::fromStdString(mLink->unopenableBoardMessage());
     }
     if (!mFound) {
+        // A board that is present but cannot be opened is the likeliest first failure on a fresh
+        // machine; the link says why, and the user must see it.
         result->exitCode = BoardNotFound;
-        result->error = QStringLiteral("board not found");
+        result->error = mAdvice.isEmpty() ? missingBoardText() : mAdvice;
         if (result->command == QLatin1String("status")) {
             result->add("found", 0);
             result->add("answers", 0);
         }
     }
     return mFound;
+}
+
+QString Session::missingBoardText()
+{
+    const std::string &location = mLink->boardLocation();
+    if (location.empty())
+        return QStringLiteral("board not found");
+    // Naming the boards that are there tells a mistyped location from an unplugged board.
+    QStringList present;
+    for (const BoardListing &board : mLink->listBoards())
+        present.append(QString::fromStdString(board.location));
+    return QLatin1String("no board at ") + QString::fromStdString(location)
+        + (present.isEmpty()
+                ? QStringLiteral("; no board is present")
+                : QLatin1String("; boards present: ") + present.join(QLatin1String(", ")));
 }
 
 void Session::runOnBoard(const Request &request, Result &result)
@@ -129,7 +195,8 @@ void Session::runOnBoard(const Request &request, Result &result)
 
     switch (request.command->kind) {
     case Kind::InitController:
-        finish(&result, mLink->init_controller() == 1, 0);
+        done = mLink->init_controller(&status) == 1;
+        finish(&result, done, status);
         break;
     case Kind::SpiWrite:
         result.add("reg", a[0]);
@@ -189,9 +256,12 @@ void Session::runOnBoard(const Request &request, Result &result)
         }
         break;
     }
-    case Kind::Prepare:
-        finish(&result, ChipProgram::prepareBoard(*mLink));
+    case Kind::Prepare: {
+        // The preparation stops after a failed init_controller, its first command.
+        const ChipProgram::Outcome outcome = ChipProgram::prepareBoard(*mLink);
+        finish(&result, outcome);
         break;
+    }
     case Kind::Train: {
         const int pulses = a[0];
         const double total
@@ -220,10 +290,18 @@ void Session::runOnBoard(const Request &request, Result &result)
         break;
     case Kind::RunOnce:
         result.add("mode", a[0]);
-        finish(&result, ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::runOnce(a[0])));
+        if (a[1]) {
+            // Run Once 1's second click: the run line low, no register written.
+            result.add("line", QStringLiteral("off"));
+            finish(&result, ChipProgram::setRunLine(*mLink, false));
+        } else {
+            finish(&result,
+                ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::runOnce(a[0])));
+        }
         break;
     case Kind::Settings:
     case Kind::Wait:
+    case Kind::List:
         break;
     }
 }
@@ -237,7 +315,7 @@ Result Session::settingsResult() const
             ChipSettings::labelText(i, mPositions[std::size_t(i)]));
     const auto times = ChipSettings::selectedTimes(mPositions);
     for (int pulses = 1; pulses <= ChipSettings::kPulseCount; ++pulses)
-        result.add(QStringLiteral("train%1").arg(pulses),
+        result.add(QLatin1String("train") + QString::number(pulses),
             ChipSettings::totalText(ChipSettings::trainTotal(times, pulses)));
     return result;
 }

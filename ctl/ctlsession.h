@@ -21,6 +21,7 @@ enum ExitCode {
     BoardNotFound = 1,
     BoardFailed = 2, // no answer, or the board refused with a non-zero status
     Usage = 64,
+    OutputError = 74, // EX_IOERR: the results were lost, so the run must not pass for a success
 };
 
 // What one command did, as named fields in a fixed order.
@@ -41,7 +42,7 @@ QString formatJson(const Result &result);
 
 // Runs checked requests over one link, opened at the first command that needs the board and
 // kept for the rest. The settings start at the window's start positions and, as the window's
-// sliders, keep what each request sets.
+// sliders, keep what each request sets. A link with a board location reaches that board only.
 class Session
 {
 public:
@@ -51,11 +52,15 @@ public:
     ~Session();
 
     Result run(const Request &request);
+    // The same, with every result of `list`: one per board present, or the one failure.
+    std::vector<Result> runAll(const Request &request);
 
     const ChipSettings::Positions &positions() const { return mPositions; }
 
 private:
+    std::vector<Result> list();
     bool ensureBoard(Result *result);
+    QString missingBoardText();
     void runOnBoard(const Request &request, Result &result);
     Result settingsResult() const;
 
@@ -63,6 +68,7 @@ private:
     std::unique_ptr<USBHid2> mLink;
     bool mSearched = false;
     bool mFound = false;
+    QString mAdvice; // why the board could not be opened; the link says it once in its life
     ChipSettings::Positions mPositions;
 };
 

@@ -10,17 +10,28 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 
 namespace {
 
-const char *const kExitCodes = "Exit codes:\n"
-                               "  0   success\n"
-                               "  1   board not found\n"
-                               "  2   the board did not answer, or refused (non-zero status)\n"
-                               "  64  bad usage: nothing was sent\n";
+const char *const kLocks
+    = "In a script, the window's locks hold: after 'run on' or 'run-once 1', the commands of the\n"
+      "buttons the window then disables are refused (exit 64, nothing sent) until 'run off' or\n"
+      "'run-once 1 off'. A single command on the command line carries no state from one call to\n"
+      "the next, so nothing is locked there.\n";
+
+const char *const kExitCodes
+    = "Exit codes:\n"
+      "  0   success\n"
+      "  1   board not found (with --board, the boards present are named on standard error),\n"
+      "      or present but cannot be opened (the reason on standard error)\n"
+      "  2   the board did not answer, or refused (non-zero status)\n"
+      "  64  bad usage: nothing was sent\n"
+      "  74  the results could not be written\n";
 
 std::FILE *traceFile = nullptr; // where the link's trace and debug messages go, if anywhere
 
@@ -40,8 +51,35 @@ int usageError(const QString &message)
     return Ctl::Usage;
 }
 
+// Writes to standard output and flushes it; false when the text did not get out (a full disk,
+// a closed pipe's reader), which a write may report only at the flush.
+bool output(const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+int outputError()
+{
+    std::fprintf(stderr, "qd7310-ctl: cannot write the results: %s\n", std::strerror(errno));
+    return Ctl::OutputError;
+}
+
+QString formatted(const Ctl::Result &result, bool json)
+{
+    return (json ? Ctl::formatJson(result) : Ctl::formatText(result)) + QLatin1Char('\n');
+}
+
+// A script line's place, as parse errors and run-time errors both give it.
+QString where(const QString &scriptName, int line)
+{
+    return scriptName + QLatin1Char(':') + QString::number(line) + QLatin1String(": ");
+}
+
 // Reads and checks a whole script before anything is sent, so a bad line half-programs nothing.
-std::optional<std::vector<Ctl::Request>> readScript(const QString &path, QString *error)
+std::optional<std::vector<Ctl::Request>> readScript(
+    const QString &path, const QString &name, QString *error)
 {
     QFile file;
     const bool opened = path == QLatin1String("-")
@@ -51,18 +89,23 @@ std::optional<std::vector<Ctl::Request>> readScript(const QString &path, QString
         *error = QStringLiteral("%1: cannot read: %2").arg(path, file.errorString());
         return std::nullopt;
     }
-    const QString name = path == QLatin1String("-") ? QStringLiteral("stdin") : path;
     std::vector<Ctl::Request> requests;
     QTextStream in(&file);
     for (int number = 1; !in.atEnd(); ++number) {
         std::optional<Ctl::Request> request;
         const QString lineError = Ctl::parseScriptLine(in.readLine(), number, &request);
         if (!lineError.isEmpty()) {
-            *error = QStringLiteral("%1:%2: %3").arg(name).arg(number).arg(lineError);
+            *error = where(name, number) + lineError;
             return std::nullopt;
         }
         if (request)
             requests.push_back(*request);
+    }
+    int line = 0;
+    const QString lockError = Ctl::checkLocks(requests, &line);
+    if (!lockError.isEmpty()) {
+        *error = where(name, line) + lockError;
+        return std::nullopt;
     }
     return requests;
 }
@@ -90,14 +133,17 @@ int main(int argc, char *argv[])
     const QCommandLineOption script(QStringLiteral("script"),
         QStringLiteral("Run the commands in FILE (- for standard input), one per line."),
         QStringLiteral("FILE"));
-    parser.addOptions({ simulated, trace, json, script });
+    const QCommandLineOption boardOption(QStringLiteral("board"),
+        QStringLiteral("Use only the board at LOCATION, as list shows it; without it, the first "
+                       "board found."),
+        QStringLiteral("LOCATION"));
+    parser.addOptions({ simulated, boardOption, trace, json, script });
     std::vector<QCommandLineOption> settingOptions;
     for (const ChipSettings::Setting &s : ChipSettings::settings) {
         settingOptions.emplace_back(QLatin1String(s.name),
             QStringLiteral("Slider position %1..%2 (start %3).")
-                .arg(s.minimum)
-                .arg(s.maximum)
-                .arg(s.start),
+                .arg(QString::number(s.minimum), QString::number(s.maximum),
+                    QString::number(s.start)),
             QStringLiteral("N"));
         parser.addOption(settingOptions.back());
     }
@@ -106,17 +152,21 @@ int main(int argc, char *argv[])
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
-    if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
-        std::printf("\n%s\n%s", qPrintable(Ctl::commandHelp()), kExitCodes);
-        return Ctl::Success;
+    // The help option brings --help-all with it; a console tool has no Qt options to add.
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        const QString text = parser.helpText() + QLatin1Char('\n') + Ctl::commandHelp()
+            + QLatin1Char('\n') + QLatin1String(kLocks) + QLatin1Char('\n')
+            + QLatin1String(kExitCodes);
+        return output(text) ? Ctl::Success : outputError();
     }
-    if (parser.isSet(version)) {
-        std::printf("qd7310-ctl %s\n", QD7310_VERSION);
-        return Ctl::Success;
-    }
+    if (parser.isSet(version))
+        return output(QStringLiteral("qd7310-ctl " QD7310_VERSION "\n")) ? Ctl::Success
+                                                                         : outputError();
 
     // Everything is checked before the link exists.
+    const std::string location = parser.value(boardOption).toStdString();
+    if (parser.isSet(boardOption) && location.empty())
+        return usageError(QStringLiteral("--board: give a location, as list shows it"));
     Ctl::Request settings;
     for (int i = 0; i < ChipSettings::kCount; ++i) {
         const QCommandLineOption &option = settingOptions[std::size_t(i)];
@@ -127,11 +177,14 @@ int main(int argc, char *argv[])
             return usageError(error);
     }
     std::vector<Ctl::Request> requests;
+    QString scriptName;
     if (parser.isSet(script)) {
         if (!parser.positionalArguments().isEmpty())
             return usageError(QStringLiteral("give either a command or --script, not both"));
+        const QString path = parser.value(script);
+        scriptName = path == QLatin1String("-") ? QStringLiteral("stdin") : path;
         QString error;
-        const auto scripted = readScript(parser.value(script), &error);
+        const auto scripted = readScript(path, scriptName, &error);
         if (!scripted)
             return usageError(error);
         requests = *scripted;
@@ -158,34 +211,50 @@ int main(int argc, char *argv[])
     }
     qInstallMessageHandler(handleMessage);
 
-    // The simulated board is used only when asked for, never in place of a missing board.
+    // The simulated board is used only when asked for, never in place of a missing board. Like
+    // the demo's, it keeps no record of the reports, so a long script's memory stays flat.
     std::optional<SimulatedBoard> board;
-    if (parser.isSet(simulated))
+    if (parser.isSet(simulated)) {
         board.emplace();
-    Ctl::Session session([&board]() {
-        return board ? std::make_unique<USBHid2>(board->platform()) : std::make_unique<USBHid2>();
-    });
+        board->setRecording(false);
+    }
 
     int exitCode = Ctl::Success;
-    for (const Ctl::Request &request : requests) {
-        const Ctl::Result result = session.run(request);
-        discardedTrace.clear();
-        if (!result.fields.empty() || result.exitCode == Ctl::Success) {
-            const QString line
-                = parser.isSet(json) ? Ctl::formatJson(result) : Ctl::formatText(result);
-            std::printf("%s\n", qPrintable(line));
-            std::fflush(stdout);
-        }
-        if (result.exitCode != Ctl::Success) {
-            const QString where
-                = request.line ? QStringLiteral("line %1: ").arg(request.line) : QString();
-            std::fprintf(stderr, "qd7310-ctl: %s%s\n", qPrintable(where), qPrintable(result.error));
-            exitCode = result.exitCode;
-            break;
+    {
+        // The session, and with it the link, ends before the trace's file is closed.
+        Ctl::Session session([&board, &location]() {
+            auto link = board ? std::make_unique<USBHid2>(board->platform())
+                              : std::make_unique<USBHid2>();
+            link->setBoardLocation(location);
+            return link;
+        });
+        for (const Ctl::Request &request : requests) {
+            // A listing gives a result per board; a failure is always the last result.
+            for (const Ctl::Result &result : session.runAll(request)) {
+                if ((!result.fields.empty() || result.exitCode == Ctl::Success)
+                    && !output(formatted(result, parser.isSet(json)))) {
+                    exitCode = outputError();
+                    break;
+                }
+                if (result.exitCode != Ctl::Success) {
+                    const QString place
+                        = request.line ? where(scriptName, request.line) : QString();
+                    std::fprintf(
+                        stderr, "qd7310-ctl: %s%s\n", qPrintable(place), qPrintable(result.error));
+                    exitCode = result.exitCode;
+                    break;
+                }
+            }
+            discardedTrace.clear();
+            if (exitCode != Ctl::Success)
+                break;
         }
     }
+    qInstallMessageHandler(nullptr);
     BoardTrace::setBuffer(nullptr);
+    BoardTrace::setFile(nullptr);
     if (traceFile && traceFile != stderr)
         std::fclose(traceFile);
+    traceFile = nullptr;
     return exitCode;
 }

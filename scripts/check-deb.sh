@@ -2,8 +2,11 @@
 # Checks the Debian package that scripts/package-deb.sh left in build-deb/: validates its desktop
 # entries, AppStream metainfo and the package itself (lintian), installs it with apt-get, checks
 # every expected file is in place, runs the installed program headless against the freshly built
-# one, then removes and purges it and checks nothing of it is left. Needs root or password-less
-# sudo for apt-get. Prints a line per stage; details only on failure.
+# one, then removes and purges it and checks nothing of it is left. Prints a line per stage;
+# details only on failure.
+# The install stages need root or password-less sudo, and never touch a qd7310-eval that was
+# installed before this check ran (someone's own installation): in either case they are skipped
+# with one line saying why, and the validators alone decide the outcome.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -21,19 +24,35 @@ deb=$(ls "$build"/${package}_*_amd64.deb 2>/dev/null | head -n 1)
 vendor=$(sed -n 's/^QD7310_BOARD_VENDOR_ID:[A-Z]*=0x//p' "$build/CMakeCache.txt" | tr 'A-F' 'a-f')
 product=$(sed -n 's/^QD7310_BOARD_PRODUCT_ID:[A-Z]*=0x//p' "$build/CMakeCache.txt" | tr 'A-F' 'a-f')
 
+root=()
+if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
+    root=(sudo)
+fi
 as_root() {
-    if [ "$(id -u)" -eq 0 ]; then
-        "$@"
-    elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
-        sudo "$@"
-    else
-        echo "check-deb: needs root or password-less sudo to run: $*" >&2
-        exit 1
-    fi
+    "${root[@]}" "$@"
 }
 
+# Why the install stages must not run here, if they must not.
+skip_install=
+state=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null)
+if [ -n "$state" ] && [ "$state" != not-installed ] && [ "$state" != config-files ]; then
+    skip_install="$package $(dpkg-query -W -f='${Version}' "$package") was installed before this \
+check, which would replace and then purge it"
+elif [ "$(id -u)" -ne 0 ] && [ ${#root[@]} -eq 0 ]; then
+    skip_install="installing needs root or password-less sudo"
+fi
+
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# Once this check has installed the package, it leaves only after purging it again, even when it
+# stops half-way.
+installed_here=0
+cleanup() {
+    if [ "$installed_here" -eq 1 ]; then
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "$package" >/dev/null 2>&1
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
 failures=0
 fail() {
     echo "  FAIL: $*"
@@ -68,7 +87,18 @@ else
     grep -v 'running with root privileges' "$work/lintian" | sed 's/^/    /'
 fi
 
+if [ -n "$skip_install" ]; then
+    echo "== install, run, remove and purge: skipped: $skip_install"
+    if [ "$failures" -ne 0 ]; then
+        echo "check-deb: $failures check(s) failed"
+        exit 1
+    fi
+    echo "check-deb: the validators passed; the package was not installed"
+    exit 0
+fi
+
 echo "== install"
+installed_here=1
 if ! as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --reinstall "./$deb" \
     >"$work/install" 2>&1; then
     fail "apt-get install ./$deb"
@@ -143,7 +173,8 @@ fi
 
 echo "== remove and purge"
 quiet "apt-get remove" as_root env DEBIAN_FRONTEND=noninteractive apt-get remove -y -q "$package"
-quiet "apt-get purge" as_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "$package"
+quiet "apt-get purge" as_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "$package" \
+    && installed_here=0
 if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q installed; then
     fail "$package is still installed"
 fi

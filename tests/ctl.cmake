@@ -1,3 +1,3 @@
-qd7310_add_test(tst_ctl)
+qd7310_add_test(tst_ctl LIBS qd7310_ctl qd7310_boardsim)
 target_compile_definitions(tst_ctl PRIVATE QD7310_CTL="$<TARGET_FILE:qd7310-ctl>")
 add_dependencies(tst_ctl qd7310-ctl)

@@ -17,6 +17,7 @@ private slots:
     void probeRefusedReopensEveryCheck();
     void initControllerFailing();
     void checkWhileConnectedOnlyProbes();
+    void boardAtLocationOnly();
     void preparationFaults_data();
     void preparationFaults();
     void trainFaults_data();
@@ -108,6 +109,27 @@ void TestConnection::checkWhileConnectedOnlyProbes()
     QCOMPARE(bw.received(), QStringList { "R15" });
     QCOMPARE(count(bw.trace.text(), "usb_hid_init"), 0);
     QCOMPARE(bw.board.boardOpenCount(0), 1);
+}
+
+// The window given a board location ignores the board ahead of it on the bus.
+void TestConnection::boardAtLocationOnly()
+{
+    BoardWindow bw;
+    SimulatedBoard first;
+    first.setLocation("1-1");
+    bw.board.setLocation("1-2");
+    bw.window = std::make_unique<MainWindow>([&] {
+        auto link = std::make_unique<USBHid2>(
+            SimulatedBoard::platform({ &first, &bw.board }), BoardWindow::kTestTimeoutMs);
+        link->setBoardLocation("1-2");
+        return link;
+    });
+    QCOMPARE(bw.connectionText(), QStringLiteral("connected"));
+    QCOMPARE(bw.received(),
+        BoardWindow::preparation() << "R15"
+                                   << "W15=20");
+    QCOMPARE(first.boardOpenCount(0), 0);
+    QVERIFY(first.reports().empty());
 }
 
 static void addFaultRows(int exchanges)

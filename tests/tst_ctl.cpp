@@ -1,5 +1,11 @@
 // qd7310-ctl as a script sees it: what it prints, where, and its exit codes; and that nothing
-// reaches the board when any part of the command or script is wrong.
+// reaches the board when any part of the command or script is wrong; board faults, in-process.
+#include "boardtrace.h"
+#include "chipprogram.h"
+#include "ctlsession.h"
+#include "simulatedboard.h"
+#include "usbhid2.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -13,6 +19,11 @@ private slots:
     void run_data();
     void run();
     void badScriptSendsNothing();
+    void lostResults();
+    void boardFaults_data();
+    void boardFaults();
+    void prepareAsTheWindow();
+    void severalBoards();
 };
 
 void TestCtl::run_data()
@@ -56,7 +67,7 @@ void TestCtl::run_data()
                       "wait ms=0\n"
                       "spi-read reg=2 value=4 result=ok\n"
                       "i2c-read dev=80 reg=0 result=refused status=2\n")
-        << QByteArray("qd7310-ctl: line 7: i2c-read: the board refused it with status 2\n");
+        << QByteArray("qd7310-ctl: stdin:7: i2c-read: the board refused it with status 2\n");
 
     // Bad usage: one line naming the fault, exit 64.
     const QByteArray none;
@@ -82,6 +93,26 @@ void TestCtl::run_data()
     QTest::newRow("bad script line")
         << QStringList { "--script", "-" } << QByteArray("reset\n\ntrain 4\n") << 64 << none
         << QByteArray("stdin:3: train: PULSES '4' is not in 1..3");
+    QTest::newRow("placeholder in a value") << QStringList { "--current", "%3", "settings" } << none
+                                            << 64 << none << QByteArray("'%3' is not a position");
+
+    // The window's locks hold through a script until released as the window releases them.
+    const QStringList script { "--simulated", "--script", "-" };
+    QTest::newRow("released lock")
+        << script << QByteArray("run-once 1\nrun-once 1 off\nreset --current=3\n") << 0
+        << QByteArray("run-once mode=1 sent=1 result=ok\nrun-once mode=1 line=off sent=1 "
+                      "result=ok\nreset sent=1 result=ok\n")
+        << none;
+    QTest::newRow("locked by run-once 1")
+        << script << QByteArray("run-once 1\nchange-current\n") << 64 << none
+        << QByteArray("stdin:2: change-current: locked while Run Once 1 is on");
+    QTest::newRow("list") << QStringList { "--simulated", "list" } << none << 0
+                          << QByteArray("list location=sim-1 openable=1 answers=1\n") << none;
+    QTest::newRow("board not present")
+        << QStringList { "--simulated", "--board", "sim-2", "reset" } << none << 1 << none
+        << QByteArray("qd7310-ctl: no board at sim-2; boards present: sim-1\n");
+    QTest::newRow("locked by run") << script << QByteArray("run on\nrun-once 1 off\n") << 64 << none
+                                   << QByteArray("stdin:2: run-once 1 off: locked");
 }
 
 void TestCtl::run()
@@ -108,18 +139,152 @@ void TestCtl::run()
 void TestCtl::badScriptSendsNothing()
 {
     // A fault on the last line: the link is never made, so the trace holds not even a search.
+    // The script's name holds a placeholder, which the error keeps as it is.
     QTemporaryDir dir;
     const QString trace = dir.filePath("trace.txt");
+    QFile script(dir.filePath("sweep%2.txt"));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("prepare\ntrain 3 --current 2\nspi-write 1 2 3\n");
+    script.close();
     QProcess ctl;
-    ctl.start(QStringLiteral(QD7310_CTL), { "--simulated", "--trace", trace, "--script", "-" });
-    QVERIFY(ctl.waitForStarted());
-    ctl.write("prepare\ntrain 3 --current 2\nspi-write 1 2 3\n");
-    ctl.closeWriteChannel();
+    ctl.start(QStringLiteral(QD7310_CTL),
+        { "--simulated", "--trace", trace, "--script", script.fileName() });
     QVERIFY(ctl.waitForFinished(10000));
     QCOMPARE(ctl.exitCode(), 64);
     QCOMPARE(ctl.readAllStandardOutput(), QByteArray());
+    QVERIFY(ctl.readAllStandardError().contains("sweep%2.txt:3: spi-write"));
     QFile file(trace);
     QVERIFY(!file.exists() || (file.open(QIODevice::ReadOnly) && file.readAll().isEmpty()));
+
+    // Once the script is right, the trace file holds the search and every exchange.
+    QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate) && script.write("spi-read 15"));
+    script.close();
+    ctl.start(QStringLiteral(QD7310_CTL),
+        { "--simulated", "--trace", trace, "--script", script.fileName() });
+    QVERIFY(ctl.waitForFinished(10000) && ctl.exitCode() == 0);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    QVERIFY2(written.startsWith("usb_hid_init\n") && written.contains("\nspi_read\n"), written);
+}
+
+void TestCtl::lostResults()
+{
+    if (!QFile::exists("/dev/full"))
+        QSKIP("needs /dev/full");
+    for (const QStringList &arguments :
+        { QStringList { "--simulated", "spi-write", "1", "2" }, QStringList { "--help-all" } }) {
+        QProcess ctl;
+        ctl.setStandardOutputFile("/dev/full");
+        ctl.start(QStringLiteral(QD7310_CTL), arguments);
+        QVERIFY(ctl.waitForFinished(10000));
+        QCOMPARE(ctl.exitCode(), 74);
+        QVERIFY(ctl.readAllStandardError().startsWith("qd7310-ctl: cannot write the results: "));
+    }
+}
+
+namespace {
+
+// Runs a script line as the tool does, quietly.
+Ctl::Result runLine(SimulatedBoard &board, const QString &line)
+{
+    const BoardTraceCapture quiet;
+    Ctl::Session session([&board] { return std::make_unique<USBHid2>(board.platform(), 50); });
+    std::optional<Ctl::Request> request;
+    Ctl::parseScriptLine(line, 1, &request);
+    return session.run(*request);
+}
+
+enum Fault { Absent, Unopenable, NoAnswer, InitRefused };
+
+} // namespace
+
+void TestCtl::boardFaults_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("no board") << int(Absent) << "status" << 1 << "board not found";
+    QTest::newRow("advice") << int(Unopenable) << "reset" << 1
+                            << "is present but cannot be opened: ";
+    QTest::newRow("no answer") << int(NoAnswer) << "spi-write 1 2" << 2
+                               << "spi-write: the board did not answer";
+    QTest::newRow("refused init-controller")
+        << int(InitRefused) << "init-controller" << 2
+        << "init-controller: the board refused it with status ";
+}
+
+void TestCtl::boardFaults()
+{
+    QFETCH(int, fault);
+    QFETCH(QString, command);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    SimulatedBoard board;
+    board.setPresent(fault != Absent);
+    board.setBoardOpenable(fault != Unopenable);
+    board.setFailStringReads(fault == NoAnswer);
+    if (fault == InitRefused)
+        board.firmware().setCommandStatus(0x00, BoardFirmware::BadParameter);
+    const Ctl::Result result = runLine(board, command);
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.error.contains(error), qPrintable(result.error));
+}
+
+void TestCtl::prepareAsTheWindow()
+{
+    // The window prepares a board it finds with ChipProgram::prepareBoard.
+    SimulatedBoard byWindow;
+    {
+        const BoardTraceCapture quiet;
+        USBHid2 link(byWindow.platform(), 50);
+        QVERIFY(link.usb_hid_init());
+        ChipProgram::prepareBoard(link);
+    }
+    SimulatedBoard byCtl;
+    QCOMPARE(runLine(byCtl, "prepare").exitCode, 0);
+    const auto &sent = byCtl.reports();
+    QVERIFY(std::equal(sent.begin(), sent.end(), byWindow.reports().begin(),
+        byWindow.reports().end(), [](const auto &a, const auto &b) { return a.bytes == b.bytes; }));
+}
+
+void TestCtl::severalBoards()
+{
+    // Three boards in a row: the first does not answer, the second cannot be opened.
+    SimulatedBoard boards[3];
+    for (int i = 0; i < 3; ++i)
+        boards[i].setLocation("1-" + std::to_string(i + 1));
+    boards[0].setFailStringReads(true);
+    boards[1].setBoardOpenable(false);
+    const auto session = [&boards](const char *location) {
+        return Ctl::Session([&boards, location] {
+            auto link = std::make_unique<USBHid2>(
+                SimulatedBoard::platform({ &boards[0], &boards[1], &boards[2] }), 50);
+            link->setBoardLocation(location);
+            return link;
+        });
+    };
+    const BoardTraceCapture quiet;
+    std::optional<Ctl::Request> request;
+    Ctl::parseScriptLine("list", 1, &request);
+    QStringList lines;
+    for (const Ctl::Result &result : session("").runAll(*request))
+        lines.append(Ctl::formatText(result));
+    QCOMPARE(lines,
+        QStringList({ "list location=1-1 openable=1 answers=0",
+            "list location=1-2 openable=0 answers=0 advice=\"" + QString(systemUnopenableAdvice())
+                + '"',
+            "list location=1-3 openable=1 answers=1" }));
+
+    // A named board, and only it, hears the command; a missing one names those present.
+    for (SimulatedBoard &board : boards)
+        board.clearReports();
+    Ctl::parseScriptLine("reset", 1, &request);
+    QCOMPARE(session("1-3").run(*request).exitCode, 0);
+    QCOMPARE(boards[2].reports().size(), std::size_t(1));
+    QVERIFY(boards[0].reports().empty() && boards[1].reports().empty());
+    QCOMPARE(session("1-9").run(*request).error,
+        QString("no board at 1-9; boards present: 1-1, 1-2, 1-3"));
 }
 
 QTEST_GUILESS_MAIN(TestCtl)

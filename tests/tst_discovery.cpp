@@ -9,14 +9,9 @@ using Device = SimulatedBoard::Device;
 constexpr std::uint16_t kVid = 0x1209;
 constexpr std::uint16_t kPid = 0x0001;
 const QByteArray kBoardLines = "Found USB device\nVID = 0x 00001209\nPID = 0x 00000001\n";
-#ifdef _WIN32
-const char kUnopenableBoard[] = "QD7310 board 0x1209:0x0001 is present but cannot be opened: "
-                                "close the program that holds it, then replug the board";
-#else
-const char kUnopenableBoard[] = "QD7310 board 0x1209:0x0001 is present but cannot be opened: "
-                                "install the qd7310-eval package or its udev rule, then replug "
-                                "the board";
-#endif
+const QByteArray kUnopenableBoard
+    = QByteArray("QD7310 board 0x1209:0x0001 is present but cannot be opened: ")
+    + systemUnopenableAdvice();
 
 // Collects the debug channel's messages while it lives, in place of QtTest's own handler.
 class DebugMessages
@@ -51,6 +46,9 @@ private slots:
     void search_data();
     void search();
     void twoBoardsTakeTheFirst();
+    void boardAtLocation_data();
+    void boardAtLocation();
+    void listBoards();
     void secondSearchWhileConnected();
     void unplugAndReplug();
     void unopenableOthersAreNotNamed_data();
@@ -125,6 +123,74 @@ void TestDiscovery::twoBoardsTakeTheFirst()
     QCOMPARE(board.reports().back().boardInstance, 0);
 }
 
+// Three boards on one bus, a keyboard ahead of them; the second board cannot be opened.
+void TestDiscovery::boardAtLocation_data()
+{
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<int>("chosen"); // -1: none
+    QTest::addColumn<QByteArray>("trace");
+
+    const QByteArray keyboard = "Found USB device\nVID = 0x 0000046d\nPID = 0x 0000c52b\n";
+    QTest::newRow("none set: the first that opens")
+        << QString() << 0 << "usb_hid_init\n" + keyboard + kBoardLines;
+    QTest::newRow("the third, others skipped unopened")
+        << QStringLiteral("1-3") << 2 << "usb_hid_init\n" + kBoardLines;
+    QTest::newRow("not present") << QStringLiteral("1-9") << -1 << QByteArray("usb_hid_init\n");
+    QTest::newRow("present but unopenable")
+        << QStringLiteral("1-2") << -1 << QByteArray("usb_hid_init\n");
+}
+
+void TestDiscovery::boardAtLocation()
+{
+    QFETCH(QString, location);
+    QFETCH(int, chosen);
+    QFETCH(QByteArray, trace);
+
+    SimulatedBoard boards[3];
+    for (int i = 0; i < 3; ++i)
+        boards[i].setLocation("1-" + std::to_string(i + 1));
+    boards[0].addDeviceBefore(Device { 0x046D, 0xC52B, true, true }, "1-4");
+    boards[1].setBoardOpenable(false);
+    USBHid2 link(SimulatedBoard::platform({ &boards[0], &boards[1], &boards[2] }), 10);
+    link.setBoardLocation(location.toStdString());
+    BoardTraceCapture capture;
+    if (location == QLatin1String("1-2"))
+        QTest::ignoreMessage(QtDebugMsg, kUnopenableBoard.constData());
+    QCOMPARE(link.usb_hid_init(), chosen >= 0 ? 1 : 0);
+    QCOMPARE(QByteArray::fromStdString(capture.text()), trace);
+    QCOMPARE(link.unopenableBoardMessage().empty(), location != QLatin1String("1-2"));
+    link.spi_write(1, 2);
+    // Only the chosen board's firmware ever hears of it.
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(boards[i].reports().size(), std::size_t(i == chosen ? 1 : 0));
+}
+
+void TestDiscovery::listBoards()
+{
+    SimulatedBoard boards[3];
+    for (int i = 0; i < 3; ++i)
+        boards[i].setLocation("1-" + std::to_string(i + 1));
+    boards[0].setFailStringReads(true);
+    boards[1].setBoardOpenable(false);
+    boards[2].addDeviceBefore(Device { 0x046D, 0xC52B, true, true }, "1-4");
+    USBHid2 link(SimulatedBoard::platform({ &boards[0], &boards[1], &boards[2] }), 10);
+    BoardTraceCapture capture;
+    QCOMPARE(link.usb_hid_init(), 1);
+    link.setBoardLocation("1-3"); // a listing shows every board all the same
+
+    const std::vector<BoardListing> listed = link.listBoards();
+    QCOMPARE(listed.size(), std::size_t(3));
+    const bool expected[3][2] = { { true, false }, { false, false }, { true, true } };
+    for (std::size_t i = 0; i < 3; ++i) {
+        QCOMPARE(listed[i].location, "1-" + std::to_string(i + 1));
+        QCOMPARE(listed[i].openable, expected[i][0]);
+        QCOMPARE(listed[i].answers, expected[i][1]);
+        QCOMPARE(boards[i].openHandleCount(), 0);
+    }
+    QCOMPARE(link.mConn_status, 0);
+    QCOMPARE(boards[2].reports().size(), std::size_t(1)); // the probe, and nothing else
+}
+
 void TestDiscovery::secondSearchWhileConnected()
 {
     SimulatedBoard board;
@@ -160,7 +226,6 @@ void TestDiscovery::unplugAndReplug()
     QCOMPARE(link.conn_status(), 1);
 }
 
-// Runs ahead of unopenableBoardIsNamedOnce: the line comes once per process.
 void TestDiscovery::unopenableOthersAreNotNamed_data()
 {
     QTest::addColumn<QList<int>>("before"); // vid, pid, openable, idsReadable per device
@@ -214,12 +279,18 @@ void TestDiscovery::unopenableBoardIsNamedOnce()
     QCOMPARE(QByteArray::fromStdString(capture.text()), QByteArray("usb_hid_init\n"));
     QCOMPARE(board.openHandleCount(), 0);
 
-    // Once per process: neither the next search nor another link says it again.
-    DebugMessages debug;
-    QCOMPARE(link.usb_hid_init(), 0);
+    QCOMPARE(QByteArray::fromStdString(link.unopenableBoardMessage()), kUnopenableBoard);
+
+    // Once per link: the next search does not say it again; another link says it once too.
+    {
+        DebugMessages debug;
+        QCOMPARE(link.usb_hid_init(), 0);
+        QVERIFY(link.unopenableBoardMessage().empty());
+        QCOMPARE(DebugMessages::messages(), QStringList());
+    }
     USBHid2 second(board.platform(), 10);
+    QTest::ignoreMessage(QtDebugMsg, kUnopenableBoard.constData());
     QCOMPARE(second.usb_hid_init(), 0);
-    QCOMPARE(DebugMessages::messages(), QStringList());
     QCOMPARE(QByteArray::fromStdString(capture.text()), QByteArray("usb_hid_init\n").repeated(3));
 
     // Once it may be opened, it is found as ever.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <string>
 #include <vector>
 
 namespace {
@@ -103,6 +104,22 @@ public:
         *vendorId = descriptor.idVendor;
         *productId = descriptor.idProduct;
         return true;
+    }
+
+    // The bus and the chain of hub ports, as the kernel names the device in sysfs ("1-4.2").
+    std::string location(int index) override
+    {
+        if (index < 0 || index >= static_cast<int>(mSnapshot.size()))
+            return kUnknownLocation;
+        libusb_device *device = mSnapshot[static_cast<std::size_t>(index)].device;
+        std::uint8_t ports[8];
+        const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
+        if (depth <= 0)
+            return kUnknownLocation;
+        std::string path = std::to_string(libusb_get_bus_number(device)) + '-';
+        for (int i = 0; i < depth; ++i)
+            path += (i ? "." : "") + std::to_string(ports[i]);
+        return path;
     }
 
     bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) override
@@ -268,4 +285,9 @@ private:
 std::unique_ptr<HidPlatform> createSystemHidPlatform()
 {
     return std::make_unique<LibusbHidPlatform>();
+}
+
+const char *systemUnopenableAdvice()
+{
+    return "install the qd7310-eval package or its udev rule, then replug the board";
 }

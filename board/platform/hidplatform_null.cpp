@@ -25,3 +25,8 @@ std::unique_ptr<HidPlatform> createSystemHidPlatform()
 {
     return std::make_unique<NullHidPlatform>();
 }
+
+const char *systemUnopenableAdvice()
+{
+    return "this build of the tool has no USB support; build it with libusb-1.0";
+}

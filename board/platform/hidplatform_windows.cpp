@@ -6,6 +6,7 @@ extern "C" {
 #include <hidsdi.h>
 }
 
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -16,6 +17,17 @@ namespace {
 std::uint32_t mapError(DWORD error)
 {
     return static_cast<std::uint32_t>(error);
+}
+
+std::string utf8(const wchar_t *text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1)
+        return {};
+    std::string converted(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, converted.data(), size, nullptr, nullptr);
+    converted.pop_back(); // the terminator
+    return converted;
 }
 
 class WindowsHidPlatform : public HidPlatform
@@ -97,6 +109,28 @@ public:
         return true;
     }
 
+    // Windows' own location text ("Port_#0002.Hub_#0003") where the driver stack sets one, else
+    // the device instance path, which for a device without a serial number is built from its port.
+    std::string location(int index) override
+    {
+        SP_DEVINFO_DATA device {};
+        device.cbSize = sizeof device;
+        if (devicePath(index, &device).empty())
+            return kUnknownLocation;
+        wchar_t text[512] {};
+        const DWORD room = sizeof text - sizeof text[0]; // room for the terminator
+        if (SetupDiGetDeviceRegistryPropertyW(mDevices, &device, SPDRP_LOCATION_INFORMATION,
+                nullptr, reinterpret_cast<BYTE *>(text), room, nullptr)
+            && text[0])
+            return utf8(text);
+        text[0] = 0;
+        if (SetupDiGetDeviceInstanceIdW(
+                mDevices, &device, text, DWORD(std::size(text) - 1), nullptr)
+            && text[0])
+            return utf8(text);
+        return kUnknownLocation;
+    }
+
     bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) override
     {
         const HANDLE device = find(handle);
@@ -153,8 +187,9 @@ public:
     }
 
 private:
-    // The device path of interface `index` of the snapshot, or an empty string.
-    std::wstring devicePath(int index)
+    // The device path of interface `index` of the snapshot, or an empty string. A non-null
+    // `device` receives the record of the device behind the interface.
+    std::wstring devicePath(int index, SP_DEVINFO_DATA *device = nullptr)
     {
         if (mDevices == INVALID_HANDLE_VALUE || index < 0)
             return {};
@@ -173,7 +208,7 @@ private:
         detail->cbSize
             = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W); // the fixed part, not the buffer
         if (!SetupDiGetDeviceInterfaceDetailW(
-                mDevices, &interfaceData, detail, required, nullptr, nullptr))
+                mDevices, &interfaceData, detail, required, nullptr, device))
             return {};
         return detail->DevicePath;
     }
@@ -197,4 +232,9 @@ private:
 std::unique_ptr<HidPlatform> createSystemHidPlatform()
 {
     return std::make_unique<WindowsHidPlatform>();
+}
+
+const char *systemUnopenableAdvice()
+{
+    return "close the program that holds it, then replug the board";
 }

@@ -5,65 +5,114 @@
 #include <algorithm>
 #include <cstring>
 
-// The platform face of a SimulatedBoard. It holds the board through a shared cell that the board
-// clears when it dies, so a platform that outlives its board finds an empty bus.
+// The platform face of one or more SimulatedBoards on one bus. It holds each board through a
+// shared cell that the board clears when it dies, so a platform that outlives its board finds
+// that board's devices gone. Snapshot indices and handles of the bus map onto each board's own.
 class SimulatedHidPlatform : public HidPlatform
 {
 public:
-    explicit SimulatedHidPlatform(std::shared_ptr<SimulatedBoard *> board)
-        : mBoard(std::move(board))
+    explicit SimulatedHidPlatform(std::vector<std::shared_ptr<SimulatedBoard *>> boards)
+        : mBoards(std::move(boards))
     { }
     ~SimulatedHidPlatform() override
     {
-        for (HidHandle handle : mOpened)
-            close(handle);
+        while (!mOpened.empty())
+            close(mOpened.begin()->first);
     }
 
-    int listDevices() override { return *mBoard ? (*mBoard)->listDevices() : 0; }
+    int listDevices() override
+    {
+        mSnapshot.clear();
+        for (std::size_t b = 0; b < mBoards.size(); ++b) {
+            const int count = *mBoards[b] ? (*mBoards[b])->listDevices() : 0;
+            for (int index = 0; index < count; ++index)
+                mSnapshot.push_back({ b, index });
+        }
+        return static_cast<int>(mSnapshot.size());
+    }
     void releaseDeviceList() override
     {
-        if (*mBoard)
-            (*mBoard)->mSnapshot.clear();
+        mSnapshot.clear();
+        for (const auto &board : mBoards)
+            if (*board)
+                (*board)->mSnapshot.clear();
     }
     HidHandle open(int index) override
     {
-        const HidHandle handle = *mBoard ? (*mBoard)->open(index) : kInvalidHidHandle;
-        if (handle != kInvalidHidHandle)
-            mOpened.push_back(handle);
+        SimulatedBoard *board = listedBoard(index);
+        const HidHandle own = board ? board->open(localIndex(index)) : kInvalidHidHandle;
+        if (own == kInvalidHidHandle)
+            return kInvalidHidHandle;
+        const HidHandle handle = mNextHandle++;
+        mOpened[handle] = { mSnapshot[std::size_t(index)].board, own };
         return handle;
     }
     bool readListedIds(int index, std::uint16_t *vendorId, std::uint16_t *productId) override
     {
-        return *mBoard && (*mBoard)->readListedIds(index, vendorId, productId);
+        SimulatedBoard *board = listedBoard(index);
+        return board && board->readListedIds(localIndex(index), vendorId, productId);
+    }
+    std::string location(int index) override
+    {
+        SimulatedBoard *board = listedBoard(index);
+        return board ? board->listedLocation(localIndex(index)) : kUnknownLocation;
     }
     bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) override
     {
-        return *mBoard && (*mBoard)->readIds(handle, vendorId, productId);
+        SimulatedBoard *board = openBoard(handle);
+        return board && board->readIds(mOpened[handle].own, vendorId, productId);
     }
     HidWriteResult writeReport(
         HidHandle handle, const std::uint8_t *report, int length, int) override
     {
-        if (*mBoard)
-            return (*mBoard)->writeReport(handle, report, length);
+        if (SimulatedBoard *board = openBoard(handle))
+            return board->writeReport(mOpened[handle].own, report, length);
         return { HidWriteResult::Failed, HidError::InvalidHandle };
     }
     bool readString(HidHandle handle, int index, std::uint8_t *buffer, int length) override
     {
-        return *mBoard && (*mBoard)->readString(handle, index, buffer, length);
+        SimulatedBoard *board = openBoard(handle);
+        return board && board->readString(mOpened[handle].own, index, buffer, length);
     }
     void close(HidHandle handle) override
     {
-        const auto opened = std::find(mOpened.begin(), mOpened.end(), handle);
+        const auto opened = mOpened.find(handle);
         if (opened == mOpened.end())
             return;
+        if (SimulatedBoard *board = *mBoards[opened->second.board])
+            board->close(opened->second.own);
         mOpened.erase(opened);
-        if (*mBoard)
-            (*mBoard)->close(handle);
     }
 
 private:
-    std::shared_ptr<SimulatedBoard *> mBoard;
-    std::vector<HidHandle> mOpened;
+    struct Listed
+    {
+        std::size_t board;
+        int index; // in that board's own snapshot
+    };
+    struct Opened
+    {
+        std::size_t board;
+        HidHandle own; // the board's own handle
+    };
+
+    SimulatedBoard *listedBoard(int index) const
+    {
+        if (index < 0 || index >= static_cast<int>(mSnapshot.size()))
+            return nullptr;
+        return *mBoards[mSnapshot[std::size_t(index)].board];
+    }
+    int localIndex(int index) const { return mSnapshot[std::size_t(index)].index; }
+    SimulatedBoard *openBoard(HidHandle handle) const
+    {
+        const auto opened = mOpened.find(handle);
+        return opened == mOpened.end() ? nullptr : *mBoards[opened->second.board];
+    }
+
+    std::vector<std::shared_ptr<SimulatedBoard *>> mBoards;
+    std::vector<Listed> mSnapshot;
+    std::map<HidHandle, Opened> mOpened;
+    HidHandle mNextHandle = 1;
 };
 
 SimulatedBoard::SimulatedBoard() : SimulatedBoard(kBoardVendorId, kBoardProductId) { }
@@ -82,7 +131,15 @@ SimulatedBoard::~SimulatedBoard()
 
 std::unique_ptr<HidPlatform> SimulatedBoard::platform()
 {
-    return std::make_unique<SimulatedHidPlatform>(mSelf);
+    return platform({ this });
+}
+
+std::unique_ptr<HidPlatform> SimulatedBoard::platform(const std::vector<SimulatedBoard *> &boards)
+{
+    std::vector<std::shared_ptr<SimulatedBoard *>> cells;
+    for (SimulatedBoard *board : boards)
+        cells.push_back(board->mSelf);
+    return std::make_unique<SimulatedHidPlatform>(std::move(cells));
 }
 
 void SimulatedBoard::clearOtherDevices()
@@ -114,14 +171,15 @@ int SimulatedBoard::boardOpenCount(int instance) const
 int SimulatedBoard::listDevices()
 {
     mSnapshot.clear();
-    for (const Device &device : mBefore)
-        mSnapshot.push_back({ device, -1 });
+    for (const Other &other : mBefore)
+        mSnapshot.push_back({ other.device, -1, other.location });
     if (mPresent) {
-        for (int instance = 0; instance < std::min(mBoardCount, 2); ++instance)
-            mSnapshot.push_back({ mBoard, instance });
+        mSnapshot.push_back({ mBoard, 0, mLocation });
+        if (mBoardCount > 1)
+            mSnapshot.push_back({ mBoard, 1, mLocation + "#2" });
     }
-    for (const Device &device : mAfter)
-        mSnapshot.push_back({ device, -1 });
+    for (const Other &other : mAfter)
+        mSnapshot.push_back({ other.device, -1, other.location });
     return static_cast<int>(mSnapshot.size());
 }
 
@@ -152,6 +210,14 @@ bool SimulatedBoard::readListedIds(
     *vendorId = device.vendorId;
     *productId = device.productId;
     return true;
+}
+
+std::string SimulatedBoard::listedLocation(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(mSnapshot.size()))
+        return kUnknownLocation;
+    const std::string &location = mSnapshot[static_cast<std::size_t>(index)].location;
+    return location.empty() ? kUnknownLocation : location;
 }
 
 const SimulatedBoard::OpenDevice *SimulatedBoard::liveDevice(HidHandle handle) const

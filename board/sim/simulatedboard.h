@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 // A simulated evaluation board on a simulated HID bus, for tests and tools that run without
@@ -56,12 +57,26 @@ public:
 
     // A platform layer whose bus holds this board; any number may be handed out.
     std::unique_ptr<HidPlatform> platform();
+    // One bus holding several boards, each with its other devices around it, in this order.
+    static std::unique_ptr<HidPlatform> platform(const std::vector<SimulatedBoard *> &boards);
+
+    // Where the board sits on the bus, as its creator names it; "sim-1" unless set. The second
+    // instance of a board that appears twice is "<location>#2".
+    void setLocation(const std::string &location) { mLocation = location; }
+    const std::string &location() const { return mLocation; }
 
     BoardFirmware &firmware() { return mFirmware; }
 
-    // The bus. Devices added "before" are enumerated ahead of the board, "after" behind it.
-    void addDeviceBefore(const Device &device) { mBefore.push_back(device); }
-    void addDeviceAfter(const Device &device) { mAfter.push_back(device); }
+    // The bus. Devices added "before" are enumerated ahead of the board, "after" behind it. A
+    // device without a location is one whose place the bus cannot tell.
+    void addDeviceBefore(const Device &device, const std::string &location = {})
+    {
+        mBefore.push_back({ device, location });
+    }
+    void addDeviceAfter(const Device &device, const std::string &location = {})
+    {
+        mAfter.push_back({ device, location });
+    }
     void clearOtherDevices();
     // Unplugging kills the handles open on the board; plugging in again makes a new device that
     // must be searched for and opened anew, with its firmware powered up afresh.
@@ -95,10 +110,16 @@ public:
 private:
     friend class SimulatedHidPlatform;
 
+    struct Other
+    {
+        Device device;
+        std::string location;
+    };
     struct Entry
     {
         Device device;
         int boardInstance; // -1 for other devices
+        std::string location;
     };
     struct OpenDevice
     {
@@ -110,6 +131,7 @@ private:
     int listDevices();
     HidHandle open(int index);
     bool readListedIds(int index, std::uint16_t *vendorId, std::uint16_t *productId) const;
+    std::string listedLocation(int index) const;
     const OpenDevice *liveDevice(HidHandle handle) const;
     bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) const;
     HidWriteResult writeReport(HidHandle handle, const std::uint8_t *report, int length);
@@ -118,9 +140,10 @@ private:
 
     std::shared_ptr<SimulatedBoard *> mSelf;
     BoardFirmware mFirmware;
+    std::string mLocation = "sim-1";
     Device mBoard;
-    std::vector<Device> mBefore;
-    std::vector<Device> mAfter;
+    std::vector<Other> mBefore;
+    std::vector<Other> mAfter;
     std::vector<Entry> mSnapshot;
     std::map<HidHandle, OpenDevice> mHandles;
     std::map<int, Fault> mPlan; // by exchange number
