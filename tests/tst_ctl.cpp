@@ -162,7 +162,7 @@ void TestCtl::badScriptSendsNothing()
     ctl.start(QStringLiteral(QD7310_CTL),
         { "--simulated", "--trace", trace, "--script", script.fileName() });
     QVERIFY(ctl.waitForFinished(10000) && ctl.exitCode() == 0);
-    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text)); // CR LF on Windows
     const QByteArray written = file.readAll();
     QVERIFY2(written.startsWith("usb_hid_init\n") && written.contains("\nspi_read\n"), written);
 }
