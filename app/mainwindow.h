@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QList>
 #include <QMainWindow>
 
 #include <cstdint>
@@ -58,16 +57,14 @@ private slots:
     void setup_viewer();
 
 private:
-    void setTimingLabel(int reg, int value, const QList<double> &table, QLabel *label);
+    // Stores a slider's position in its register and shows its text, if the position has one.
+    void setSetting(int setting, int value, QLabel *label);
     // Searches for the board, prepares it if found, and shows the outcome.
     void findBoard();
 
     std::unique_ptr<Ui::MainWindow> ui;
     std::unique_ptr<USBHid2> usbHid;
     int32_t chipRegs[15] = {};
-    QList<double> rampTimes;
-    QList<double> onTimes;
-    QList<double> offTimes;
     QLabel *statusLabel;
     QLabel *spacerLabel;
 };

@@ -14,45 +14,42 @@
 
 namespace {
 
-enum Table { Ramp, On, Off };
-
-// Pulse by pulse, in the order the times are summed: rise and fall share the ramp table.
+// Pulse by pulse, in the order the times are summed; the chip settings say which table each
+// setting reads.
 struct SelectedTime
 {
+    int setting;
     double Viewer::*member;
     QSlider *Ui::MainWindow::*slider;
-    Table table;
 };
 
-constexpr std::array<SelectedTime, 12> selectedTimes = { {
-    { &Viewer::r1, &Ui::MainWindow::r1Slider, Ramp },
-    { &Viewer::on1, &Ui::MainWindow::on1Slider, On },
-    { &Viewer::f1, &Ui::MainWindow::f1Slider, Ramp },
-    { &Viewer::off1, &Ui::MainWindow::off1Slider, Off },
-    { &Viewer::r2, &Ui::MainWindow::r2Slider, Ramp },
-    { &Viewer::on2, &Ui::MainWindow::on2Slider, On },
-    { &Viewer::f2, &Ui::MainWindow::f2Slider, Ramp },
-    { &Viewer::off2, &Ui::MainWindow::off2Slider, Off },
-    { &Viewer::r3, &Ui::MainWindow::r3Slider, Ramp },
-    { &Viewer::on3, &Ui::MainWindow::on3Slider, On },
-    { &Viewer::f3, &Ui::MainWindow::f3Slider, Ramp },
-    { &Viewer::off3, &Ui::MainWindow::off3Slider, Off },
+constexpr std::array<SelectedTime, ChipSettings::kTimingCount> selectedTimes = { {
+    { ChipSettings::Rise1, &Viewer::r1, &Ui::MainWindow::r1Slider },
+    { ChipSettings::On1, &Viewer::on1, &Ui::MainWindow::on1Slider },
+    { ChipSettings::Fall1, &Viewer::f1, &Ui::MainWindow::f1Slider },
+    { ChipSettings::Off1, &Viewer::off1, &Ui::MainWindow::off1Slider },
+    { ChipSettings::Rise2, &Viewer::r2, &Ui::MainWindow::r2Slider },
+    { ChipSettings::On2, &Viewer::on2, &Ui::MainWindow::on2Slider },
+    { ChipSettings::Fall2, &Viewer::f2, &Ui::MainWindow::f2Slider },
+    { ChipSettings::Off2, &Viewer::off2, &Ui::MainWindow::off2Slider },
+    { ChipSettings::Rise3, &Viewer::r3, &Ui::MainWindow::r3Slider },
+    { ChipSettings::On3, &Viewer::on3, &Ui::MainWindow::on3Slider },
+    { ChipSettings::Fall3, &Viewer::f3, &Ui::MainWindow::f3Slider },
+    { ChipSettings::Off3, &Viewer::off3, &Ui::MainWindow::off3Slider },
 } };
 
-using Tables = std::array<const QList<double> *, 3>;
-
 // The form keeps every slider inside its table; should that ever break, a position past the
-// end reads as 0 ms rather than past the end of the list.
-double timeAt(const SelectedTime &t, const Ui::MainWindow &ui, const Tables &tables)
+// end reads as 0 ms rather than past the end of the table.
+double timeAt(const SelectedTime &t, const Ui::MainWindow &ui)
 {
-    return tables[t.table]->value((ui.*t.slider)->value());
+    return ChipSettings::selectedTime(t.setting, (ui.*t.slider)->value());
 }
 
-void startTrain(Ui::MainWindow &ui, const Tables &tables, int pulses)
+void startTrain(Ui::MainWindow &ui, int pulses)
 {
     std::array<double, ChipSettings::kTimingCount> times {};
     for (std::size_t i = 0; i < times.size(); ++i)
-        times[i] = timeAt(selectedTimes[i], ui, tables);
+        times[i] = timeAt(selectedTimes[i], ui);
     ui.viewerWidget->pulse_count = pulses;
     ui.viewerWidget->total_time = ChipSettings::trainTotal(times, pulses);
 }
@@ -69,14 +66,13 @@ void showTrain(Ui::MainWindow &ui)
 
 void MainWindow::setup_viewer()
 {
-    const Tables tables = { &rampTimes, &onTimes, &offTimes };
     for (const SelectedTime &t : selectedTimes)
-        ui->viewerWidget->*t.member = timeAt(t, *ui, tables);
+        ui->viewerWidget->*t.member = timeAt(t, *ui);
 }
 
 void MainWindow::on_train1Button_clicked()
 {
-    startTrain(*ui, { &rampTimes, &onTimes, &offTimes }, 1);
+    startTrain(*ui, 1);
     setup_viewer();
     showTrain(*ui);
     ChipProgram::writeRegisters(*usbHid, chipRegs, ChipProgram::train1);
@@ -84,7 +80,7 @@ void MainWindow::on_train1Button_clicked()
 
 void MainWindow::on_train2Button_clicked()
 {
-    startTrain(*ui, { &rampTimes, &onTimes, &offTimes }, 2);
+    startTrain(*ui, 2);
     setup_viewer();
     showTrain(*ui);
     ChipProgram::writeRegisters(*usbHid, chipRegs, ChipProgram::train2);
@@ -92,7 +88,7 @@ void MainWindow::on_train2Button_clicked()
 
 void MainWindow::on_train3Button_clicked()
 {
-    startTrain(*ui, { &rampTimes, &onTimes, &offTimes }, 3);
+    startTrain(*ui, 3);
     setup_viewer();
     showTrain(*ui);
     ChipProgram::writeRegisters(*usbHid, chipRegs, ChipProgram::train3);

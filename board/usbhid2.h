@@ -63,7 +63,7 @@ public:
     // The board's commands. Writes and pin commands return 1 or 0, reads the value or -1. When the
     // board answers with a non-zero status, that status (1..255) is stored through a non-null
     // status pointer; a missing answer leaves it untouched.
-    int init_controller();
+    int init_controller(int *status = nullptr);
     int i2c_write(int devAddr, int regAddr, int data, int *status = nullptr);
     int spi_write(int regAddr, int data, int *status = nullptr);
     int i2c_read(int devAddr, int regAddr, int *status = nullptr);

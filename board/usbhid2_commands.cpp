@@ -44,9 +44,9 @@ int USBHid2::writeCommand(const BoardCommandLayout &command, std::uint8_t param1
     return exchange(command, param1, param2, param3, arguments, status) == Answer::Accepted ? 1 : 0;
 }
 
-int USBHid2::init_controller()
+int USBHid2::init_controller(int *status)
 {
-    return writeCommand(kInitController, 0, 0, 0, {}, nullptr);
+    return writeCommand(kInitController, 0, 0, 0, {}, status);
 }
 
 int USBHid2::i2c_write(int devAddr, int regAddr, int data, int *status)

@@ -42,7 +42,8 @@ Outcome setRunLine(USBHid2 &link, bool high)
 Outcome prepareBoard(USBHid2 &link)
 {
     Outcome outcome;
-    record(outcome, link.init_controller(), 0);
+    int initStatus = 0;
+    record(outcome, link.init_controller(&initStatus), initStatus);
     if (outcome.failed)
         return outcome;
     for (const PinStep &step : boardPreparation) {

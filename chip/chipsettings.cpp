@@ -17,6 +17,33 @@ template <std::size_t N> double tableAt(const std::array<double, N> &table, int 
     return (position >= 0 && position < int(N)) ? table[static_cast<std::size_t>(position)] : 0.0;
 }
 
+constexpr std::size_t tableSize(Table table)
+{
+    switch (table) {
+    case Table::Ramp:
+        return TimingTables::ramp.size();
+    case Table::On:
+        return TimingTables::on.size();
+    case Table::Off:
+        return TimingTables::off.size();
+    case Table::None:
+        break;
+    }
+    return 0;
+}
+
+// A timing slider's range is its table's index range, so every position has a time and a label.
+constexpr bool rangesMatchTables()
+{
+    for (const Setting &s : settings) {
+        if (s.table != Table::None
+            && (s.minimum != 0 || std::size_t(s.maximum) + 1 != tableSize(s.table)))
+            return false;
+    }
+    return true;
+}
+static_assert(rangesMatchTables());
+
 } // namespace
 
 Positions startPositions()
@@ -30,15 +57,22 @@ Positions startPositions()
 void setDefaults(RegisterImage &chipRegs)
 {
     for (int i = 0; i < kCount; ++i)
-        chipRegs[setting(i).reg - 1] = setting(i).start;
+        setPosition(chipRegs, i, setting(i).start);
 }
 
 void fillImage(RegisterImage &chipRegs, const Positions &positions)
 {
     for (int i = 0; i < kCount; ++i)
-        chipRegs[setting(i).reg - 1] = positions[static_cast<std::size_t>(i)];
+        setPosition(chipRegs, i, positions[static_cast<std::size_t>(i)]);
     chipRegs[ChipProgram::kFixedRegister - 1] = ChipProgram::kFixedValue;
 }
+
+void setPosition(RegisterImage &chipRegs, int index, int position)
+{
+    chipRegs[setting(index).reg - 1] = position;
+}
+
+namespace {
 
 QString calibrationText(int position)
 {
@@ -61,11 +95,13 @@ QString timeText(double ms)
     return QString::number(ms, 'g', 6) + QStringLiteral(" ms");
 }
 
+} // namespace
+
 QString labelText(int index, int position)
 {
     const Setting &s = setting(index);
     if (s.table == Table::None)
-        return index == 0 ? calibrationText(position) : currentText(position);
+        return index == Calibration ? calibrationText(position) : currentText(position);
     if (position < s.minimum || position > s.maximum)
         return QString();
     return timeText(selectedTime(index, position));

@@ -39,8 +39,17 @@ constexpr std::array<Setting, kCount> settings = { {
     { "rise3", 11, 0, 15, 0, Table::Ramp }, { "on3", 12, 0, 31, 0, Table::On },
     { "fall3", 13, 0, 15, 0, Table::Ramp }, { "off3", 14, 0, 31, 0, Table::Off },
 } };
+
+// Indices into `settings`, for code that stands for one setting, such as a slider's slot.
+enum Index {
+    Calibration, Current,
+    Rise1, On1, Fall1, Off1,
+    Rise2, On2, Fall2, Off2,
+    Rise3, On3, Fall3, Off3,
+};
 // clang-format on
-constexpr int kFirstTiming = 2; // index in `settings` of rise1
+static_assert(Off3 + 1 == kCount);
+constexpr int kFirstTiming = Rise1;
 
 // Positions of all fourteen settings, indexed like `settings`.
 using Positions = std::array<int, kCount>;
@@ -53,12 +62,14 @@ using RegisterImage = std::int32_t[15];
 void setDefaults(RegisterImage &chipRegs);
 // Registers 1..14 from the positions and register 15 at its fixed value.
 void fillImage(RegisterImage &chipRegs, const Positions &positions);
+// One setting's position into its register.
+void setPosition(RegisterImage &chipRegs, int setting, int position);
 
-// Label texts. A timing position outside its table has no text: the label keeps what it had.
-QString calibrationText(int position); // "500 us" below 1 ms, else "1.2 ms"
-QString currentText(int position); // "2.5 mA" .. "20.0 mA", "error" outside 0..7
-QString timeText(double ms); // "105.6 ms"
-QString labelText(int setting, int position); // any setting's label, or a null string
+// The text beside a setting's slider, which is also what qd7310-ctl prints for it: "500 us"
+// below 1 ms, else "1.2 ms"; "2.5 mA" .. "20.0 mA", "error" outside 0..7; "105.6 ms" for a
+// timing. A timing position outside its table has no text (a null string): the label keeps what
+// it had.
+QString labelText(int setting, int position);
 
 // The time in ms that a timing setting's position selects, 0 outside its table.
 double selectedTime(int setting, int position);

@@ -11,13 +11,9 @@ namespace Ctl {
 
 namespace {
 
-// Whether a failure with status 0 means that the board did not answer. init_controller gives
-// no status, so its failure may be either.
-enum class Status { Known, Unknown };
-
 // Board commands report through a return value and an optional status byte; this turns the
 // pair into the result's fields and exit code.
-void finish(Result *result, bool done, int status, Status known = Status::Known)
+void finish(Result *result, bool done, int status)
 {
     if (done) {
         result->add("result", QStringLiteral("ok"));
@@ -29,20 +25,16 @@ void finish(Result *result, bool done, int status, Status known = Status::Known)
         result->add("status", status);
         result->error = result->command + QLatin1String(": the board refused it with status ")
             + QString::number(status);
-    } else if (known == Status::Unknown) {
-        result->add("result", QStringLiteral("failed"));
-        result->error
-            = result->command + QLatin1String(": the board did not answer, or refused it");
     } else {
         result->add("result", QStringLiteral("no-answer"));
         result->error = result->command + QLatin1String(": the board did not answer");
     }
 }
 
-void finish(Result *result, const ChipProgram::Outcome &outcome, Status known = Status::Known)
+void finish(Result *result, const ChipProgram::Outcome &outcome)
 {
     result->add("sent", outcome.sent);
-    finish(result, !outcome.failed, outcome.status, known);
+    finish(result, !outcome.failed, outcome.status);
 }
 
 // A read gives the value or -1; the value is a field only when there is one.
@@ -203,7 +195,8 @@ void Session::runOnBoard(const Request &request, Result &result)
 
     switch (request.command->kind) {
     case Kind::InitController:
-        finish(&result, mLink->init_controller() == 1, 0, Status::Unknown);
+        done = mLink->init_controller(&status) == 1;
+        finish(&result, done, status);
         break;
     case Kind::SpiWrite:
         result.add("reg", a[0]);
@@ -266,7 +259,7 @@ void Session::runOnBoard(const Request &request, Result &result)
     case Kind::Prepare: {
         // The preparation stops after a failed init_controller, its first command.
         const ChipProgram::Outcome outcome = ChipProgram::prepareBoard(*mLink);
-        finish(&result, outcome, outcome.sent == 1 ? Status::Unknown : Status::Known);
+        finish(&result, outcome);
         break;
     }
     case Kind::Train: {
@@ -279,7 +272,8 @@ void Session::runOnBoard(const Request &request, Result &result)
         break;
     }
     case Kind::ChangeCurrent:
-        result.add("current", ChipSettings::currentText(mPositions[1]));
+        result.add("current",
+            ChipSettings::labelText(ChipSettings::Current, mPositions[ChipSettings::Current]));
         finish(&result, ChipProgram::writeRegisters(*mLink, chipRegs, ChipProgram::changeCurrent));
         break;
     case Kind::Reset:

@@ -17,9 +17,10 @@ set(CPACK_PACKAGE_CONTACT "QD7310 evaluation tool developers <qd7310-eval@exampl
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://example.com/qd7310-eval")
 
 if(WIN32)
-    include(${CMAKE_CURRENT_LIST_DIR}/windows/windows.cmake OPTIONAL)
+    include(${CMAKE_CURRENT_LIST_DIR}/windows/windows.cmake)
 elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    include(${CMAKE_CURRENT_LIST_DIR}/deb/deb.cmake OPTIONAL)
+    include(${CMAKE_CURRENT_LIST_DIR}/udev.cmake)
+    include(${CMAKE_CURRENT_LIST_DIR}/deb/deb.cmake)
 endif()
 
 include(CPack)

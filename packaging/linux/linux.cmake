@@ -27,28 +27,52 @@ install(FILES ${QD7310_LINUX_DIR}/qd7310-eval.svg
 
 # AppStream: the component ID is the homepage's domain reversed, plus the package name.
 set(QD7310_APPSTREAM_ID "com.example.qd7310_eval")
-# The date of this version: its AppStream release and its Debian changelog entry.
-set(QD7310_RELEASE_DATE "2026-12-07")
-set(QD7310_RELEASE_DATE_RFC2822 "Mon, 07 Dec 2026 12:00:00 +0000")
+# The release date (set beside the version in the top CMakeLists) in the forms that the man pages
+# ("December 2026") and the Debian changelog ("Mon, 07 Dec 2026 12:00:00 +0000") want.
+if(NOT QD7310_RELEASE_DATE MATCHES "^([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])$")
+    message(FATAL_ERROR "QD7310_RELEASE_DATE '${QD7310_RELEASE_DATE}' is not YYYY-MM-DD")
+endif()
+set(_qd7310_year ${CMAKE_MATCH_1})
+set(_qd7310_day ${CMAKE_MATCH_3})
+math(EXPR _qd7310_month_index "${CMAKE_MATCH_2} - 1")
+set(_qd7310_months January February March April May June July August September October November
+                   December)
+list(GET _qd7310_months ${_qd7310_month_index} _qd7310_month_name)
+string(SUBSTRING ${_qd7310_month_name} 0 3 _qd7310_month_abbr)
+# The weekday by Sakamoto's method: January and February count with the year before.
+set(_qd7310_offsets 0 3 2 5 0 3 5 1 4 6 2 4)
+list(GET _qd7310_offsets ${_qd7310_month_index} _qd7310_offset)
+set(_qd7310_y ${_qd7310_year})
+if(_qd7310_month_index LESS 2)
+    math(EXPR _qd7310_y "${_qd7310_y} - 1")
+endif()
+math(EXPR _qd7310_weekday "(${_qd7310_y} + ${_qd7310_y} / 4 - ${_qd7310_y} / 100 + ${_qd7310_y} / 400 \
+                           + ${_qd7310_offset} + ${_qd7310_day}) % 7")
+set(_qd7310_weekdays Sun Mon Tue Wed Thu Fri Sat)
+list(GET _qd7310_weekdays ${_qd7310_weekday} _qd7310_weekday_name)
+set(QD7310_MAN_DATE "${_qd7310_month_name} ${_qd7310_year}")
+set(QD7310_RELEASE_DATE_RFC2822
+    "${_qd7310_weekday_name}, ${_qd7310_day} ${_qd7310_month_abbr} ${_qd7310_year} 12:00:00 +0000")
 set(QD7310_SCREENSHOT_URL "${CPACK_PACKAGE_HOMEPAGE_URL}/screenshots/main-window.png")
 configure_file(${QD7310_LINUX_DIR}/qd7310-eval.metainfo.xml.in
                ${QD7310_LINUX_OUT}/${QD7310_APPSTREAM_ID}.metainfo.xml @ONLY)
 install(FILES ${QD7310_LINUX_OUT}/${QD7310_APPSTREAM_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-# Man pages: every NAME.1 in man/, compressed as Debian wants them. A page dropped there is
-# picked up at the next build.
+# Man pages: every NAME.1 in man/, its .TH line given the version and date, compressed as Debian
+# wants them. A page dropped there is picked up at the next build.
 find_program(QD7310_GZIP gzip REQUIRED)
 file(GLOB QD7310_MAN_PAGES CONFIGURE_DEPENDS ${QD7310_LINUX_DIR}/man/*.1)
 set(_qd7310_man_outputs)
 foreach(page IN LISTS QD7310_MAN_PAGES)
     get_filename_component(name ${page} NAME)
-    set(out ${QD7310_LINUX_OUT}/man/${name}.gz)
+    set(configured ${QD7310_LINUX_OUT}/man/${name})
+    set(out ${configured}.gz)
+    configure_file(${page} ${configured} @ONLY)
     # -n keeps the name and time out of the archive, so the package is reproducible.
     add_custom_command(OUTPUT ${out}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${QD7310_LINUX_OUT}/man
-        COMMAND ${QD7310_GZIP} -9nc ${page} > ${out}
-        DEPENDS ${page} VERBATIM)
+        COMMAND ${QD7310_GZIP} -9nc ${configured} > ${out}
+        DEPENDS ${configured} VERBATIM)
     list(APPEND _qd7310_man_outputs ${out})
     install(FILES ${out} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()

@@ -39,14 +39,8 @@ foreach(lib Core Gui Widgets)
 endforeach()
 install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsIntegrationPlugin LIBRARY DESTINATION platforms)
 install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsVistaStylePlugin LIBRARY DESTINATION styles)
-foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
-    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
-                    OUTPUT_VARIABLE _qd7310_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
-    if(NOT IS_ABSOLUTE "${_qd7310_dll}" OR NOT EXISTS "${_qd7310_dll}")
-        message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not know where ${dll} is")
-    endif()
-    install(FILES ${_qd7310_dll} DESTINATION .)
-endforeach()
+include(${PROJECT_SOURCE_DIR}/cmake/mingwruntime.cmake)
+install(FILES ${QD7310_MINGW_RUNTIME_DLLS} DESTINATION .)
 # Without their symbol tables and debugging sections the DLLs are less than half the size.
 install(CODE "set(QD7310_STRIP \"${CMAKE_STRIP}\")")
 install(CODE [[
