@@ -122,6 +122,7 @@ run_linux() {
     linux_pid=$!
     window=$(wait_window) || true
     [ -n "$window" ] || fail "the Linux window did not show: $(tail -n 20 "$work/linux.log")"
+    sleep 3 # open as long as the Windows one, so that both have probed a board once settled
     close_window "$window"
     timeout 60 tail --pid="$linux_pid" -f /dev/null || fail "the Linux window did not close"
     wait "$linux_pid" || fail "the Linux program ended with status $?"
