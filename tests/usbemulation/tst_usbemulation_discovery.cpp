@@ -26,6 +26,7 @@ private slots:
     void closingHandsTheInterfaceBack();
     void unopenableNodeSkippedSilently_data();
     void unopenableNodeSkippedSilently();
+    void twoBoardsByLocation();
 
 private:
     std::unique_ptr<EmulatedUsbBus> bus;
@@ -265,3 +266,44 @@ void TestUsbEmulationDiscovery::unopenableNodeSkippedSilently()
 
 QTEST_GUILESS_MAIN(TestUsbEmulationDiscovery)
 #include "tst_usbemulation_discovery.moc"
+
+// Two boards on two ports, as on a bench: each link named to one reaches that one alone, and the
+// two links, used in turn like two programs, never see each other's chip.
+void TestUsbEmulationDiscovery::twoBoardsByLocation()
+{
+    const QString nodes[2] = { bus->plug(kBoard), bus->plug(kBoard) };
+    QStringList boardOrder;
+    for (const ListedDevice &device : bus->listedDevices())
+        if (device.vendorId == kBoardVendorId && device.productId == kBoardProductId)
+            boardOrder.append(device.devnode);
+
+    BoardTraceCapture capture;
+    USBHid2 lister(createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
+    const std::vector<BoardListing> listed = lister.listBoards();
+    QCOMPARE(int(listed.size()), 2);
+    QVERIFY(listed[0].openable && listed[0].answers && listed[1].openable && listed[1].answers);
+    QVERIFY(listed[0].location != listed[1].location);
+#ifdef Q_OS_LINUX // the kernel names a device after its bus and port (1-1, 1-2 in plug-in order)
+    for (int i = 0; i < 2; ++i)
+        QCOMPARE(QString::fromStdString(listed[std::size_t(i)].location),
+            QStringLiteral("1-%1").arg(boardOrder.at(i) == nodes[0] ? 1 : 2));
+#endif
+    bus->clearEvents();
+
+    std::unique_ptr<USBHid2> links[2];
+    for (int i = 0; i < 2; ++i) {
+        links[i]
+            = std::make_unique<USBHid2>(createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
+        links[i]->setBoardLocation(listed[std::size_t(1 - i)].location); // the second one first
+        QCOMPARE(links[i]->usb_hid_init(), 1);
+    }
+    QCOMPARE(links[0]->spi_write(3, 0x11), 1);
+    QCOMPARE(links[1]->spi_write(3, 0x22), 1);
+    QCOMPARE(links[0]->spi_read(3), 0x11);
+    QCOMPARE(links[1]->spi_read(3), 0x22);
+    for (int i = 0; i < 2; ++i) {
+        const QString &node = boardOrder.at(1 - i);
+        QCOMPARE(bus->firmware(node).spiRegister(3), std::uint8_t(i ? 0x22 : 0x11));
+        QCOMPARE(countOf(bus->events(node), UsbEvent::InterruptOut), 2);
+    }
+}
