@@ -2,7 +2,21 @@
 
 #include <QDebug>
 
+#include <utility>
+
+namespace {
+BoardDebugSink debugSink = nullptr;
+}
+
+BoardDebugSink setBoardDebugSink(BoardDebugSink sink)
+{
+    return std::exchange(debugSink, sink);
+}
+
 void boardDebug(const char *message)
 {
-    qDebug("%s", message);
+    if (debugSink)
+        debugSink(message);
+    else
+        qDebug("%s", message);
 }

@@ -39,3 +39,7 @@ private:
 
 // Higher-level progress of the link, on Qt's debug channel.
 void boardDebug(const char *message);
+// Sends boardDebug's messages to `sink` instead, so a program can hold them until it knows what
+// to say; nullptr goes back to the channel. Returns the sink used before.
+using BoardDebugSink = void (*)(const char *message);
+BoardDebugSink setBoardDebugSink(BoardDebugSink sink);

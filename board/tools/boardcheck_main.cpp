@@ -1,17 +1,17 @@
+#include "boardtrace.h"
 #include "usbhid2.h"
 
-#include <QString>
-#include <QStringList>
-
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
-QStringList searchMessages; // the debug messages of the search, held until its outcome is known
+std::vector<std::string> searchMessages; // the search's debug messages, held until its outcome
 
-void holdMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+void holdMessage(const char *message)
 {
-    searchMessages.append(message);
+    searchMessages.emplace_back(message);
 }
 
 } // namespace
@@ -22,18 +22,18 @@ void holdMessage(QtMsgType, const QMessageLogContext &, const QString &message)
 int main()
 {
     USBHid2 link;
-    qInstallMessageHandler(holdMessage);
+    const BoardDebugSink previous = setBoardDebugSink(holdMessage);
     const bool found = link.usb_hid_init();
-    qInstallMessageHandler(nullptr);
+    setBoardDebugSink(previous);
     // The advice for a board that cannot be opened is the check's own error, given once.
-    const QString advice = QString::fromStdString(link.unopenableBoardMessage());
-    for (const QString &message : std::as_const(searchMessages))
+    const std::string &advice = link.unopenableBoardMessage();
+    for (const std::string &message : searchMessages)
         if (message != advice)
-            std::fprintf(stderr, "%s\n", qPrintable(message));
+            std::fprintf(stderr, "%s\n", message.c_str());
     if (!found) {
         std::puts("board not found");
-        if (!advice.isEmpty())
-            std::fprintf(stderr, "qd7310-boardcheck: %s\n", qPrintable(advice));
+        if (!advice.empty())
+            std::fprintf(stderr, "qd7310-boardcheck: %s\n", advice.c_str());
         return 1;
     }
     const bool answered = link.conn_status() && link.init_controller() && link.spi_read(15) >= 0;
