@@ -2,21 +2,7 @@
 
 #include <QDebug>
 
-#include <utility>
-
-namespace {
-BoardDebugSink debugSink = nullptr;
-}
-
-BoardDebugSink setBoardDebugSink(BoardDebugSink sink)
+void boardDebugChannel(const char *message)
 {
-    return std::exchange(debugSink, sink);
-}
-
-void boardDebug(const char *message)
-{
-    if (debugSink)
-        debugSink(message);
-    else
-        qDebug("%s", message);
+    qDebug("%s", message);
 }

@@ -1,5 +1,7 @@
 #include "boardtrace.h"
 
+#include <utility>
+
 namespace {
 std::FILE *traceFile = nullptr; // stdout, looked up at first use
 std::string *traceBuffer = nullptr;
@@ -73,4 +75,21 @@ BoardTraceCapture::BoardTraceCapture() : mPrevious(BoardTrace::setBuffer(&mText)
 BoardTraceCapture::~BoardTraceCapture()
 {
     BoardTrace::setBuffer(mPrevious);
+}
+
+namespace {
+BoardDebugSink debugSink = nullptr;
+}
+
+BoardDebugSink setBoardDebugSink(BoardDebugSink sink)
+{
+    return std::exchange(debugSink, sink);
+}
+
+void boardDebug(const char *message)
+{
+    if (debugSink)
+        debugSink(message);
+    else
+        boardDebugChannel(message);
 }

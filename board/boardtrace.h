@@ -39,6 +39,8 @@ private:
 
 // Higher-level progress of the link, on Qt's debug channel.
 void boardDebug(const char *message);
+// The channel itself, defined by the build: qDebug, or standard error where there is no Qt.
+void boardDebugChannel(const char *message);
 // Sends boardDebug's messages to `sink` instead, so a program can hold them until it knows what
 // to say; nullptr goes back to the channel. Returns the sink used before.
 using BoardDebugSink = void (*)(const char *message);

@@ -1,22 +1,9 @@
 #include "boardtrace.h"
 
 #include <cstdio>
-#include <utility>
 
 // The debug channel of builds without Qt, such as the cross-compiled check program.
-namespace {
-BoardDebugSink debugSink = nullptr;
-}
-
-BoardDebugSink setBoardDebugSink(BoardDebugSink sink)
+void boardDebugChannel(const char *message)
 {
-    return std::exchange(debugSink, sink);
-}
-
-void boardDebug(const char *message)
-{
-    if (debugSink)
-        debugSink(message);
-    else
-        std::fprintf(stderr, "%s\n", message);
+    std::fprintf(stderr, "%s\n", message);
 }
