@@ -179,16 +179,16 @@ void EmulatedUsbBus::setStallWrites(const QString &devnode, bool stall)
     mDevices.at(devnode)->stallWrites = stall;
 }
 
-void EmulatedUsbBus::setShortWrites(const QString &devnode, bool shortWrites)
+void EmulatedUsbBus::setFailWrites(const QString &devnode, bool fail)
 {
     const std::lock_guard<std::mutex> lock(mMutex);
-    mDevices.at(devnode)->shortWrites = shortWrites;
+    mDevices.at(devnode)->shortWrites = fail;
 }
 
-void EmulatedUsbBus::setHeaderlessAnswers(const QString &devnode, bool headerless)
+void EmulatedUsbBus::setUnreadableAnswers(const QString &devnode, bool unreadable)
 {
     const std::lock_guard<std::mutex> lock(mMutex);
-    mDevices.at(devnode)->headerlessAnswers = headerless;
+    mDevices.at(devnode)->headerlessAnswers = unreadable;
 }
 
 QList<UsbEvent> EmulatedUsbBus::events() const

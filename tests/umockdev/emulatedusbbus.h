@@ -53,10 +53,10 @@ public:
     BoardFirmware &firmware(const QString &devnode);
     // Output reports to this device are accepted but never completed.
     void setStallWrites(const QString &devnode, bool stall);
-    // Output reports complete one byte short of their length.
-    void setShortWrites(const QString &devnode, bool shortWrites);
-    // String 244 comes back as a descriptor too short to hold its own header.
-    void setHeaderlessAnswers(const QString &devnode, bool headerless);
+    // Output reports fail: usbfs completes them one byte short of their length.
+    void setFailWrites(const QString &devnode, bool fail);
+    // String 244 cannot be read: it comes back as a descriptor too short to hold its own header.
+    void setUnreadableAnswers(const QString &devnode, bool unreadable);
 
     QList<UsbEvent> events() const;
     QList<UsbEvent> events(const QString &devnode) const;

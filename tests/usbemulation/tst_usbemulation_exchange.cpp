@@ -76,8 +76,8 @@ private slots:
     void binaryAnswersComeBackRaw();
     void stalledWriteIsCancelled_data();
     void stalledWriteIsCancelled();
-    void truncatedTransfersAreFailures_data();
-    void truncatedTransfersAreFailures();
+    void failedTransfersFailTheCommand_data();
+    void failedTransfersFailTheCommand();
 
 private:
     std::unique_ptr<EmulatedUsbBus> bus;
@@ -244,7 +244,7 @@ void TestUsbEmulationExchange::stalledWriteIsCancelled()
 QTEST_GUILESS_MAIN(TestUsbEmulationExchange)
 #include "tst_usbemulation_exchange.moc"
 
-void TestUsbEmulationExchange::truncatedTransfersAreFailures_data()
+void TestUsbEmulationExchange::failedTransfersFailTheCommand_data()
 {
     QTest::addColumn<UsbFunction>("function");
     QTest::newRow("interrupt OUT") << UsbFunction::Board;
@@ -252,7 +252,7 @@ void TestUsbEmulationExchange::truncatedTransfersAreFailures_data()
         QTest::newRow("SET_REPORT") << UsbFunction::BoardWithoutOutEndpoint;
 }
 
-void TestUsbEmulationExchange::truncatedTransfersAreFailures()
+void TestUsbEmulationExchange::failedTransfersFailTheCommand()
 {
     QFETCH(UsbFunction, function);
     const QString node = bus->plug({ function, kBoardVendorId, kBoardProductId });
@@ -261,22 +261,23 @@ void TestUsbEmulationExchange::truncatedTransfersAreFailures()
     BoardTraceCapture capture;
     QCOMPARE(link.usb_hid_init(), 1);
 
-    // A report that reaches the board one byte short is an I/O error, not a completed write.
-    bus->setShortWrites(node, true);
+    // A write the bus fails (usbfs: one byte short; Wine: an I/O error) is an I/O error, not a
+    // completed write, and the command fails with it.
+    bus->setFailWrites(node, true);
     capture.clear();
-    link.spi_read(15);
+    QCOMPARE(link.spi_read(15), -1);
     QVERIFY(traceOf(capture).contains("write error =  0000045d\n"));
-    bus->setShortWrites(node, false);
+    bus->setFailWrites(node, false);
 
-    // An answer string without even its header is no answer: the read fails, and the status
-    // pointer is left alone.
-    bus->setHeaderlessAnswers(node, true);
+    // An answer the bus cannot give (usbfs: a string without even its header; Wine: refused) is
+    // no answer: the read fails, and the status pointer is left alone.
+    bus->setUnreadableAnswers(node, true);
     int status = -7;
     QCOMPARE(link.spi_read(15, &status), -1);
     QCOMPARE(status, -7);
     QCOMPARE(link.conn_status(), 0);
 
-    bus->setHeaderlessAnswers(node, false);
+    bus->setUnreadableAnswers(node, false);
     QCOMPARE(link.usb_hid_init(), 1);
     QCOMPARE(link.spi_read(15), 0x3C);
 }

@@ -194,14 +194,14 @@ void EmulatedUsbBus::setStallWrites(const QString &devnode, bool stall)
     device(devnode).board->setStallWrites(stall);
 }
 
-void EmulatedUsbBus::setShortWrites(const QString &devnode, bool shortWrites)
+void EmulatedUsbBus::setFailWrites(const QString &devnode, bool fail)
 {
-    device(devnode).board->setFailWrites(shortWrites);
+    device(devnode).board->setFailWrites(fail);
 }
 
-void EmulatedUsbBus::setHeaderlessAnswers(const QString &devnode, bool headerless)
+void EmulatedUsbBus::setUnreadableAnswers(const QString &devnode, bool unreadable)
 {
-    device(devnode).board->setRefuseStrings(headerless);
+    device(devnode).board->setRefuseStrings(unreadable);
 }
 
 QList<UsbEvent> EmulatedUsbBus::events() const

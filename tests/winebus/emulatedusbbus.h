@@ -53,10 +53,11 @@ public:
     BoardFirmware &firmware(const QString &devnode);
     // Output reports are held unanswered until the writer cancels them.
     void setStallWrites(const QString &devnode, bool stall);
-    // Output reports fail with an I/O error, as a transfer the board took only in part does.
-    void setShortWrites(const QString &devnode, bool shortWrites);
-    // String 244 is refused: the board gives no answer.
-    void setHeaderlessAnswers(const QString &devnode, bool headerless);
+    // Output reports fail: the driver ends them with an I/O error, as a transfer the board took
+    // only in part ends.
+    void setFailWrites(const QString &devnode, bool fail);
+    // String 244 cannot be read: the driver refuses the request, as a board that gives no answer.
+    void setUnreadableAnswers(const QString &devnode, bool unreadable);
 
     QList<UsbEvent> events() const;
     QList<UsbEvent> events(const QString &devnode) const;
