@@ -34,7 +34,6 @@ public:
 
     // What the cases shared with the other buses need to know of this one.
     static constexpr int kWriteTimeoutMs = 50; // the links' write time-out: stalls cost little
-    static constexpr bool kClaimsInterfaces = true; // the link detaches the kernel driver
     static constexpr int kAnswerLanguage = 0x0407; // string 244 comes in the board's first language
     static constexpr std::uint32_t kUnpluggedWriteError = 1167; // ENODEV: device not connected
     static bool presents(UsbFunction) { return true; }

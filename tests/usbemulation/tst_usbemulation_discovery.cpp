@@ -9,7 +9,8 @@
 
 // The platform layer finding, losing and releasing boards on an emulated bus: usbfs under umockdev
 // on Linux, Wine's HID stack on Windows. Rows and steps with a device the bus cannot present are
-// left out; what only usbfs shows (claiming, descriptors on the node) is checked only there.
+// left out. What only usbfs shows (the kernel driver let go and taken back, descriptors on the
+// node) is checked under Q_OS_LINUX: the queries for it exist on that bus alone.
 class TestUsbEmulationDiscovery : public QObject
 {
     Q_OBJECT

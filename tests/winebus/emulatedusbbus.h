@@ -32,7 +32,6 @@ public:
     // What the cases shared with the other buses need to know of this one.
     // The links' write time-out: every report crosses a pipe to this process, on a busy machine too.
     static constexpr int kWriteTimeoutMs = 500;
-    static constexpr bool kClaimsInterfaces = false; // a HID device is opened, not claimed
     static constexpr int kAnswerLanguage = 0; // hid.dll names no language for string 244
     // Wine's hidclass ends requests to a removed device with STATUS_DELETE_PENDING.
     static constexpr std::uint32_t kUnpluggedWriteError = 5;
