@@ -69,6 +69,7 @@ struct EmulatedUsbBus::Device
     bool headerlessAnswers = false;
     bool driverBound = true; // the HID interface's kernel driver
     bool claimed = false;
+    bool claimedElsewhere = false; // by another program's usbfs descriptor
     std::deque<Urb> completed; // to be reaped, in order
     std::deque<Urb> inFlight; // never completed by the device
     std::deque<Urb> discarded;
@@ -165,6 +166,14 @@ void EmulatedUsbBus::denyAccess(const QString &devnode)
     const QByteArray path = QByteArray(root) + devnode.toUtf8();
     g_free(root);
     ::chmod(path.constData(), 0);
+}
+
+void EmulatedUsbBus::holdByAnotherProgram(const QString &devnode)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    Device &device = *mDevices.at(devnode);
+    device.driverBound = false;
+    device.claimedElsewhere = true;
 }
 
 BoardFirmware &EmulatedUsbBus::firmware(const QString &devnode)
@@ -273,7 +282,8 @@ bool EmulatedUsbBus::handle(UMockdevIoctlClient *client)
     }
     case USBDEVFS_CLAIMINTERFACE: {
         const int number = interfaceArg();
-        if (device.driverBound && number == hidInterfaceNumber(device.profile.function)) {
+        if ((device.driverBound || device.claimedElsewhere)
+            && number == hidInterfaceNumber(device.profile.function)) {
             umockdev_ioctl_client_complete(client, -1, EBUSY);
             return true;
         }
@@ -289,6 +299,10 @@ bool EmulatedUsbBus::handle(UMockdevIoctlClient *client)
         return true;
     case USBDEVFS_DISCONNECT_CLAIM: {
         const int number = interfaceArg();
+        if (device.claimedElsewhere && number == hidInterfaceNumber(device.profile.function)) {
+            umockdev_ioctl_client_complete(client, -1, EBUSY);
+            return true;
+        }
         if (device.driverBound)
             record(device.devnode, UsbEvent::DriverDetached, number);
         device.driverBound = false;

@@ -48,6 +48,9 @@ public:
     void unplug(const QString &devnode);
     // The node stays listed but cannot be opened by this process.
     void denyAccess(const QString &devnode);
+    // Another program holds the board: it has claimed the HID interface through usbfs, so the
+    // node opens but every claim of this process is refused with EBUSY.
+    void holdByAnotherProgram(const QString &devnode);
 
     BoardFirmware &firmware(const QString &devnode);
     // Output reports to this device are accepted but never completed.

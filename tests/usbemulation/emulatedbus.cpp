@@ -31,6 +31,14 @@ QByteArray unopenableBoardMessage()
         .toLatin1();
 }
 
+QByteArray boardInUseMessage()
+{
+    return QString::asprintf(
+        "QD7310 board 0x%04x:0x%04x is in use by another program: close that program first",
+        kBoardVendorId, kBoardProductId)
+        .toLatin1();
+}
+
 QByteArray traceOf(const BoardTraceCapture &capture)
 {
     return QByteArray::fromStdString(capture.text());
@@ -42,12 +50,13 @@ int countOf(const QList<UsbEvent> &events, UsbEvent::Kind kind)
         events.begin(), events.end(), [kind](const UsbEvent &e) { return e.kind == kind; }));
 }
 
-QByteArray searchTrace(const QList<ListedDevice> &devices)
+QByteArray searchTrace(const QList<ListedDevice> &devices, const QString &inUse)
 {
     QByteArray trace = "usb_hid_init\n";
     for (const ListedDevice &device : devices) {
         trace += announcement(device.vendorId, device.productId);
-        if (device.vendorId == kBoardVendorId && device.productId == kBoardProductId)
+        if (device.vendorId == kBoardVendorId && device.productId == kBoardProductId
+            && device.devnode != inUse)
             break;
     }
     return trace;

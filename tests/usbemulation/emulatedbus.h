@@ -65,11 +65,14 @@ void prepareFirmware(BoardFirmware &firmware);
 
 // The trace lines of usb_hid_init for one device it could open.
 QByteArray announcement(std::uint16_t vendorId, std::uint16_t productId);
-// The whole trace of a search over these devices: each is announced, up to the first board.
-QByteArray searchTrace(const QList<ListedDevice> &devices);
+// The whole trace of a search over these devices: each is announced, up to the first board that
+// is not the one in use by another program.
+QByteArray searchTrace(const QList<ListedDevice> &devices, const QString &inUse = {});
 
-// What the search says on the debug channel of a board it may not open.
+// What the search says on the debug channel of a board it may not open, and of one that another
+// program holds.
 QByteArray unopenableBoardMessage();
+QByteArray boardInUseMessage();
 
 QByteArray traceOf(const BoardTraceCapture &capture);
 int countOf(const QList<UsbEvent> &events, UsbEvent::Kind kind);

@@ -25,8 +25,8 @@ private slots:
     void vanishedBoardFailsCleanlyAndIsFoundAgain();
     void closingHandsTheInterfaceBack_data();
     void closingHandsTheInterfaceBack();
-    void unopenableNodeSkippedSilently_data();
-    void unopenableNodeSkippedSilently();
+    void unusableNodeSkippedSilently_data();
+    void unusableNodeSkippedSilently();
     void twoBoardsByLocation();
 
 private:
@@ -212,53 +212,75 @@ void TestUsbEmulationDiscovery::closingHandsTheInterfaceBack()
 #endif
 }
 
-void TestUsbEmulationDiscovery::unopenableNodeSkippedSilently_data()
+void TestUsbEmulationDiscovery::unusableNodeSkippedSilently_data()
 {
     QTest::addColumn<UsbDeviceProfile>("denied");
     QTest::addColumn<bool>("boardOpenable");
-    if (EmulatedUsbBus::presents(UsbFunction::Keyboard))
-        QTest::newRow("keyboard ahead of the board") << kKeyboard << true;
-    // Named on the debug channel without opening the node: from libusb's cached descriptor, or
-    // from the attributes Windows gives a handle without access rights.
-    QTest::newRow("the only board") << kBoard << false;
+    QTest::addColumn<bool>("inUse"); // held by another program, else not this user's to open
+#ifdef Q_OS_LINUX // usbfs only: the node's file mode shuts this user out
+    QTest::newRow("keyboard ahead of the board") << kKeyboard << true << false;
+    // Named on the debug channel without opening the node, from libusb's cached descriptor.
+    QTest::newRow("the only board") << kBoard << false << false;
+#endif
+    // Opened and announced, then refused at the claim.
+    QTest::newRow("the only board, in use") << kBoard << false << true;
+    QTest::newRow("a board in use ahead of a free one") << kBoard << true << true;
 }
 
-void TestUsbEmulationDiscovery::unopenableNodeSkippedSilently()
+void TestUsbEmulationDiscovery::unusableNodeSkippedSilently()
 {
     QFETCH(UsbDeviceProfile, denied);
     QFETCH(bool, boardOpenable);
-    // Plugged after the board, the denied node comes ahead of it in the platform's list.
-    const QString board = boardOpenable ? bus->plug(kBoard) : QString();
-    const QString deniedNode = bus->plug(denied);
-    bus->denyAccess(deniedNode);
-    QList<ListedDevice> openable = bus->listedDevices();
-    const auto indexOf = [&openable](const QString &node) {
-        return std::find_if(openable.begin(), openable.end(), [&node](const ListedDevice &device) {
+    QFETCH(bool, inUse);
+    QString board = boardOpenable ? bus->plug(kBoard) : QString();
+    QString deniedNode = bus->plug(denied);
+    QList<ListedDevice> listed = bus->listedDevices();
+    const auto indexOf = [&listed](const QString &node) {
+        return std::find_if(listed.begin(), listed.end(), [&node](const ListedDevice &device) {
             return device.devnode == node;
-        }) - openable.begin();
+        }) - listed.begin();
     };
+    // The node kept from the tool must come ahead of the board in the platform's list: of two
+    // boards that is the one listed first; a keyboard plugged after the board comes first.
+    if (boardOpenable && denied.function == UsbFunction::Board
+        && indexOf(board) < indexOf(deniedNode))
+        std::swap(board, deniedNode);
     if (boardOpenable)
         QVERIFY(indexOf(deniedNode) < indexOf(board));
-    openable.removeAt(indexOf(deniedNode));
-    const int found = boardOpenable ? 1 : 0;
+    if (inUse) {
+        bus->holdByAnotherProgram(deniedNode);
+    } else {
+#ifdef Q_OS_LINUX
+        bus->denyAccess(deniedNode);
+#endif
+        listed.removeAt(indexOf(deniedNode)); // never opened, so never announced
+    }
+    const QByteArray message = inUse ? boardInUseMessage() : unopenableBoardMessage();
 
     USBHid2 link(createSystemHidPlatform(), EmulatedUsbBus::kWriteTimeoutMs);
     BoardTraceCapture capture;
     // QtTest takes the debug channel, so standard error below holds only what the system's HID
     // library says.
     if (!boardOpenable)
-        QTest::ignoreMessage(QtDebugMsg, unopenableBoardMessage().constData());
+        QTest::ignoreMessage(QtDebugMsg, message.constData());
     {
         StderrCapture stderrText;
         FileModesEnforced asUser;
-        QCOMPARE(link.usb_hid_init(), found);
+        QCOMPARE(link.usb_hid_init(), boardOpenable ? 1 : 0);
         QCOMPARE(stderrText.text(), QByteArray());
     }
-    QCOMPARE(traceOf(capture), searchTrace(openable));
+    QCOMPARE(traceOf(capture), searchTrace(listed, deniedNode));
+    QCOMPARE(QByteArray::fromStdString(link.unopenableBoardMessage()),
+        boardOpenable ? QByteArray() : message);
+    // Commands go to the board found, if any, and never to the node kept from the tool.
+    QCOMPARE(link.spi_write(3, 0x21), boardOpenable ? 1 : 0);
+    QCOMPARE(countOf(bus->events(board), UsbEvent::InterruptOut), boardOpenable ? 1 : 0);
+    const QList<UsbEvent> events = bus->events(deniedNode);
+    QCOMPARE(countOf(events, UsbEvent::InterruptOut) + countOf(events, UsbEvent::SetReport), 0);
 #ifdef Q_OS_LINUX
-    // Openable, the keyboard would have been announced ahead of the board; nothing of it is held.
+    // Nothing of it is held by the link, and a board in use stays with the program that holds it.
     QCOMPARE(openOnNode(deniedNode), 0);
-    QVERIFY(bus->ownedByKernelDriver(deniedNode));
+    QCOMPARE(bus->ownedByKernelDriver(deniedNode), !inUse);
 #endif
 }
 

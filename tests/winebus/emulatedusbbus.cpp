@@ -45,7 +45,7 @@ UsbEvent::Kind kindOf(WineBoard::Event::Kind kind)
 
 } // namespace
 
-EmulatedUsbBus::EmulatedUsbBus()
+EmulatedUsbBus::EmulatedUsbBus() : mRelease(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
     // Whatever an earlier bus or program left plugged in goes first.
     for (int instance = 0; instance < kMaxBoards; ++instance)
@@ -54,11 +54,10 @@ EmulatedUsbBus::EmulatedUsbBus()
 
 EmulatedUsbBus::~EmulatedUsbBus()
 {
-    if (mHolder) {
-        SetEvent(mRelease);
-        mHolder->join();
-        CloseHandle(mRelease);
-    }
+    SetEvent(mRelease);
+    for (std::thread &holder : mHolders)
+        holder.join();
+    CloseHandle(mRelease);
     for (const auto &[node, device] : mDevices)
         unplugWineBoard(device.instance.toStdWString());
 }
@@ -147,33 +146,33 @@ void EmulatedUsbBus::unplug(const QString &devnode)
     }
 }
 
-void EmulatedUsbBus::denyAccess(const QString &devnode)
+void EmulatedUsbBus::holdByAnotherProgram(const QString &devnode)
 {
     device(devnode); // only the bus's own boards
-    if (mHolder)
-        return;
-    // Held the way another program of the tool holds it: opened through the platform layer, on a
-    // thread of its own, since the lock belongs to the thread that took it.
-    mRelease = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::promise<void> holding;
-    std::future<void> held = holding.get_future();
-    mHolder = std::make_unique<std::thread>([this, &holding] {
+    // The platform lists the devices in the order listedDevices() does.
+    const QList<ListedDevice> listed = listedDevices();
+    int index = 0;
+    while (index < listed.size() && listed.at(index).devnode != devnode)
+        ++index;
+    // Held the way another program of the tool holds it: opened and claimed through the platform
+    // layer, on a thread of its own, since the claim belongs to the thread that took it.
+    std::promise<HidClaim> holding;
+    std::future<HidClaim> held = holding.get_future();
+    mHolders.emplace_back([this, index, &holding] {
         const std::unique_ptr<HidPlatform> platform = createSystemHidPlatform();
-        const int count = platform->listDevices();
-        for (int index = 0; index < count; ++index) {
-            const HidHandle handle = platform->open(index);
-            std::uint16_t vendorId = 0;
-            std::uint16_t productId = 0;
-            if (handle != kInvalidHidHandle && platform->readIds(handle, &vendorId, &productId)
-                && vendorId == kBoardVendorId && productId == kBoardProductId)
-                break; // the first board stays open
-            platform->close(handle);
-        }
+        HidHandle handle = kInvalidHidHandle;
+        std::uint16_t vendorId = 0;
+        std::uint16_t productId = 0;
+        if (index < platform->listDevices())
+            handle = platform->open(index);
         platform->releaseDeviceList();
-        holding.set_value();
+        const bool board = platform->readIds(handle, &vendorId, &productId)
+            && vendorId == kBoardVendorId && productId == kBoardProductId;
+        holding.set_value(board ? platform->claim(handle) : HidClaim::Failed);
         WaitForSingleObject(mRelease, INFINITE);
     });
-    held.wait();
+    if (held.get() != HidClaim::Claimed)
+        qFatal("%s could not be held for another program", qPrintable(devnode));
 }
 
 EmulatedUsbBus::Device &EmulatedUsbBus::device(const QString &devnode)

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <thread>
+#include <vector>
 
 // Boards emulated inside Wine's own HID stack: each is a root-enumerated device ROOT\QD7310SIM\nnnn
 // driven by the test minidriver (driver/), which hands its output reports and string requests to
@@ -45,9 +46,9 @@ public:
     QString plug(const UsbDeviceProfile &profile);
     // The device disappears; what is still open on it fails.
     void unplug(const QString &devnode);
-    // Another program of the tool holds the board, so this one may not open it. Lasts as long
-    // as the bus.
-    void denyAccess(const QString &devnode);
+    // Another program of the tool holds the board: this one opens it, but its claim is refused
+    // as in use. Lasts as long as the bus.
+    void holdByAnotherProgram(const QString &devnode);
 
     BoardFirmware &firmware(const QString &devnode);
     // Output reports are held unanswered until the writer cancels them.
@@ -73,6 +74,6 @@ private:
     static constexpr int kMaxBoards = 4; // what the driver holds at once
     std::map<QString, Device> mDevices;
     int mNextInstance = 0;
-    std::unique_ptr<std::thread> mHolder;
-    void *mRelease = nullptr; // ends the holder
+    std::vector<std::thread> mHolders; // one per board held
+    void *mRelease = nullptr; // ends the holders
 };
