@@ -3,6 +3,8 @@
 #include "emulationsupport.h"
 #include "usbhid2.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QtTest>
 
@@ -148,22 +150,23 @@ void TestWineBus::twoBoardsEachReachedByLocation()
     bus->firmware(first).setSpiRegister(15, 0x11);
     bus->firmware(second).setSpiRegister(15, 0x22);
 
-    const CtlRun listing = runCtl({ "list" });
+    // A Windows location holds backslashes, which the text form quotes; JSON gives it as it is.
+    const CtlRun listing = runCtl({ "--json", "list" });
     QCOMPARE(listing.exitCode, 0);
     const QList<QByteArray> lines = listing.output.trimmed().split('\n');
     QCOMPARE(lines.size(), 2);
-    QByteArrayList locations;
+    QStringList locations;
     for (const QByteArray &line : lines) {
-        QVERIFY2(line.startsWith("list location=") && line.endsWith(" openable=1 answers=1"),
+        const QJsonObject board = QJsonDocument::fromJson(line).object();
+        QVERIFY2(board.value("openable").toInt() == 1 && board.value("answers").toInt() == 1,
             line.constData());
-        locations << line.mid(int(qstrlen("list location="))).split(' ').first();
+        locations << board.value("location").toString();
     }
     QVERIFY(locations.at(0) != locations.at(1));
 
     // Each location reaches its own board: the second answers with its own register.
     bus->clearEvents();
-    const CtlRun reached
-        = runCtl({ "--board", QString::fromLatin1(locations.at(1)), "spi-read", "15" });
+    const CtlRun reached = runCtl({ "--board", locations.at(1), "spi-read", "15" });
     QCOMPARE(reached.exitCode, 0);
     QVERIFY2(reached.output.contains("value=34 result=ok"), reached.output.constData());
     QCOMPARE(bus->events(first).size(), 0);
