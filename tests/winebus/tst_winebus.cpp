@@ -9,7 +9,8 @@
 #include <QtTest>
 
 // What is new to Windows on the Wine bus: handles over many searches, one program of the tool at
-// a time on a board, and the window following a board that is unplugged and plugged back in.
+// a time on a board, the window following a board that is unplugged and plugged back in, and a
+// qd7310-ctl session's bytes on a Windows console program's standard output.
 class TestWineBus : public QObject
 {
     Q_OBJECT
@@ -23,6 +24,7 @@ private slots:
     void heldBoardRefusesAnotherProgram();
     void windowFollowsUnplugAndReplug();
     void twoBoardsEachReachedByLocation();
+    void sessionRepliesEndInLfAlone();
 
 private:
     std::unique_ptr<EmulatedUsbBus> bus;
@@ -35,19 +37,25 @@ const UsbDeviceProfile kBoard { UsbFunction::Board, kBoardVendorId, kBoardProduc
 struct CtlRun
 {
     int exitCode = -1;
-    QByteArray output;
+    QByteArray rawOutput; // the bytes as the program wrote them
+    QByteArray output; // with CR LF read as LF
     QByteArray error;
 };
 
-CtlRun runCtl(const QStringList &arguments)
+CtlRun runCtl(const QStringList &arguments, const QByteArray &input = {})
 {
     QProcess ctl;
     ctl.start(QStringLiteral(QD7310_CTL), arguments);
     CtlRun run;
+    if (!ctl.waitForStarted(30000))
+        return run;
+    ctl.write(input);
+    ctl.closeWriteChannel();
     if (!ctl.waitForFinished(30000))
         return run;
     run.exitCode = ctl.exitCode();
-    run.output = ctl.readAllStandardOutput().replace("\r\n", "\n");
+    run.rawOutput = ctl.readAllStandardOutput();
+    run.output = QByteArray(run.rawOutput).replace("\r\n", "\n");
     run.error = ctl.readAllStandardError().replace("\r\n", "\n");
     return run;
 }
@@ -170,6 +178,31 @@ void TestWineBus::twoBoardsEachReachedByLocation()
     QCOMPARE(reached.exitCode, 0);
     QVERIFY2(reached.output.contains("value=34 result=ok"), reached.output.constData());
     QCOMPARE(bus->events(first).size(), 0);
+}
+
+// A client reads the session's replies by LF on every system: requests in CR LF, as a Windows
+// program writes them, get replies ending in LF alone, one per request.
+void TestWineBus::sessionRepliesEndInLfAlone()
+{
+    const QString node = bus->plug(kBoard);
+    const CtlRun session = runCtl({ "session" }, "spi-write 1 2\r\nspi-read 1\r\nfrobnicate 3\r\n");
+    QCOMPARE(session.exitCode, 0);
+    QVERIFY2(!session.rawOutput.contains('\r'), session.rawOutput.constData());
+    const QList<QByteArray> lines = session.rawOutput.split('\n');
+    QCOMPARE(lines.size(), 5); // the greeting, three replies, nothing after the last LF
+    // Raw strings stay out of the macros' arguments, where moc cannot read them.
+    const QByteArray greeting = R"({"program":"qd7310-ctl","protocol":1,"version":")";
+    const QByteArray written
+        = R"({"command":"spi-write","data":2,"ok":true,"reg":1,"request":1,"result":"ok"})";
+    const QByteArray read
+        = R"({"command":"spi-read","ok":true,"reg":1,"request":2,"result":"ok","value":2})";
+    const QByteArray refused = R"("exit":64,"ok":false,"request":3})";
+    QVERIFY2(lines.at(0).startsWith(greeting), lines.at(0).constData());
+    QCOMPARE(lines.at(1), written);
+    QCOMPARE(lines.at(2), read);
+    QVERIFY2(lines.at(3).endsWith(refused), lines.at(3).constData());
+    QVERIFY(lines.at(4).isEmpty());
+    QCOMPARE(bus->firmware(node).spiRegister(1), std::uint8_t(2));
 }
 
 QTEST_MAIN(TestWineBus)
