@@ -209,8 +209,10 @@ void TestCtl::lostResults()
     QProcess writer;
     QProcess reader; // reads nothing and is gone at once
     writer.setStandardOutputProcess(&reader);
-    writer.start(QStringLiteral(QD7310_CTL), { "--simulated", "--script", "-" });
+    // The reader starts first: under Wine, a pipe made with the writer's start stays open after
+    // the reader ends, and the writer never finds it closed.
     reader.start(QStringLiteral(QD7310_CTL), { "--version" });
+    writer.start(QStringLiteral(QD7310_CTL), { "--simulated", "--script", "-" });
     QVERIFY(writer.waitForStarted() && reader.waitForFinished(10000));
     writer.write("wait 300\nsettings\n");
     writer.closeWriteChannel();
