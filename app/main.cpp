@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
 #include <string>
 
 int main(int argc, char *argv[])
@@ -27,6 +28,10 @@ int main(int argc, char *argv[])
     }
     // With several boards on a bench, each window faces its own, and says which in its title.
     const QString location = parser.value(board);
+    if (const char *error = boardLocationError(location.toStdString())) {
+        std::fprintf(stderr, "qd7310-eval: %s\n", error);
+        return 64; // EX_USAGE, as qd7310-ctl gives it
+    }
     MainWindow w([location] {
         auto link = std::make_unique<USBHid2>();
         link->setBoardLocation(location.toStdString());

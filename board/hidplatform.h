@@ -34,6 +34,13 @@ struct HidWriteResult
     std::uint32_t errorCode = 0; // a HidError code when outcome is Failed
 };
 
+// What came of taking an open device for this program alone.
+enum class HidClaim {
+    Claimed,
+    InUse, // another program holds it
+    Failed, // the system refused it for another reason (no permission, gone)
+};
+
 // What the board link needs of the operating system's HID layer, and nothing more.
 // One instance serves one link, on one thread; no operation may block longer than its stated bound.
 class HidPlatform
@@ -66,6 +73,13 @@ public:
     // the index is out of range or the system cannot say; the default always does.
     virtual std::string location(int index);
 
+    // Optional. Takes an open device for this program alone, so that no other program can write
+    // to it while it stays open; closing gives it back. Called only for the board, never for a
+    // keyboard or a mouse. Returns InUse when another program holds the device, Failed when the
+    // system refuses it for another reason. The default, for a platform that needs no claim to
+    // write, returns Claimed.
+    virtual HidClaim claim(HidHandle handle);
+
     // Reads the USB vendor and product IDs of an open device. Returns false, leaving both
     // untouched, when they cannot be read or the handle is not open.
     virtual bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) = 0;
@@ -90,6 +104,11 @@ public:
 inline bool HidPlatform::readListedIds(int, std::uint16_t *, std::uint16_t *)
 {
     return false;
+}
+
+inline HidClaim HidPlatform::claim(HidHandle)
+{
+    return HidClaim::Claimed;
 }
 
 inline std::string HidPlatform::location(int)

@@ -14,17 +14,29 @@ bool isBoard(std::uint16_t vendorId, std::uint16_t productId)
     return vendorId == kBoardVendorId && productId == kBoardProductId;
 }
 
-// A board that is present but may not be opened shows only as "not connected"; this says why.
-std::string describeUnopenableBoard()
+// What a user can do about a board that is present but cannot be used.
+std::string adviceFor(HidClaim claim)
 {
-    char message[256];
-    std::snprintf(message, sizeof message,
-        "QD7310 board 0x%04x:0x%04x is present but cannot be opened: %s", kBoardVendorId,
-        kBoardProductId, systemUnopenableAdvice());
-    return message;
+    return claim == HidClaim::InUse ? "in use by another program: close that program first"
+                                    : systemUnopenableAdvice();
+}
+
+// Such a board shows only as "not connected"; this says why.
+std::string describeUnusableBoard(HidClaim claim)
+{
+    char ids[32];
+    std::snprintf(ids, sizeof ids, "0x%04x:0x%04x", kBoardVendorId, kBoardProductId);
+    return std::string("QD7310 board ") + ids + " is "
+        + (claim == HidClaim::InUse ? "" : "present but cannot be opened: ") + adviceFor(claim);
 }
 
 } // namespace
+
+const char *boardLocationError(const std::string &location)
+{
+    // An empty location would quietly mean "any board", the opposite of what was asked.
+    return location.empty() ? "--board: give a location, as qd7310-ctl list shows it" : nullptr;
+}
 
 USBHid2::USBHid2() : USBHid2(createSystemHidPlatform()) { }
 
@@ -43,6 +55,7 @@ void USBHid2::closeDevice()
         mPlatform->close(mDev_handle);
         mDev_handle = kInvalidHidHandle;
     }
+    mDev_location = kUnknownLocation;
 }
 
 int USBHid2::usb_hid_init()
@@ -52,7 +65,6 @@ int USBHid2::usb_hid_init()
     mConn_status = 0;
     mUnopenableMessage.clear();
 
-    bool boardUnopenable = false;
     const int count = mPlatform->listDevices();
     for (int index = 0; index < count; ++index) {
         if (!mBoardLocation.empty() && mPlatform->location(index) != mBoardLocation)
@@ -60,10 +72,8 @@ int USBHid2::usb_hid_init()
         const HidHandle handle = mPlatform->open(index);
         if (handle == kInvalidHidHandle) {
             // Held exclusively by its driver, or not ours to open: skipped without a trace line.
-            // The search repeats every two seconds and the advice does not change, so once it is
-            // given the IDs of such devices are no longer looked up.
-            if (!mUnopenableReported && isBoardAt(index))
-                boardUnopenable = true;
+            if (mUnopenableMessage.empty() && isBoardAt(index))
+                mUnopenableMessage = describeUnusableBoard(HidClaim::Failed);
             continue;
         }
 
@@ -76,16 +86,24 @@ int USBHid2::usb_hid_init()
             BoardTrace::hexValue("PID = 0x", productId);
         }
         if (idsRead && isBoard(vendorId, productId)) {
-            mDev_handle = handle;
-            mConn_status = 1;
-            break;
+            const HidClaim claim = mPlatform->claim(handle);
+            if (claim == HidClaim::Claimed) {
+                mDev_handle = handle;
+                mDev_location = mPlatform->location(index);
+                mConn_status = 1;
+                break;
+            }
+            if (mUnopenableMessage.empty())
+                mUnopenableMessage = describeUnusableBoard(claim);
         }
         mPlatform->close(handle);
     }
     mPlatform->releaseDeviceList();
-    if (!mConn_status && boardUnopenable) {
-        mUnopenableReported = true;
-        mUnopenableMessage = describeUnopenableBoard();
+    if (mConn_status)
+        mUnopenableMessage.clear();
+    // The search repeats every two seconds and the advice does not change, so it is said once.
+    if (!mUnopenableMessage.empty() && mUnopenableMessage != mReportedMessage) {
+        mReportedMessage = mUnopenableMessage;
         boardDebug(mUnopenableMessage.c_str());
     }
     return mConn_status;
@@ -98,29 +116,57 @@ bool USBHid2::isBoardAt(int index)
     return mPlatform->readListedIds(index, &vendorId, &productId) && isBoard(vendorId, productId);
 }
 
+std::vector<std::string> USBHid2::boardLocations()
+{
+    std::vector<std::string> locations;
+    const int count = mPlatform->listDevices();
+    for (int index = 0; index < count; ++index)
+        if (isBoardAt(index))
+            locations.push_back(mPlatform->location(index));
+    mPlatform->releaseDeviceList();
+    return locations;
+}
+
 std::vector<BoardListing> USBHid2::listBoards()
 {
-    closeDevice();
-    mConn_status = 0;
     std::vector<BoardListing> boards;
+    const HidHandle held = mDev_handle;
+    const bool holdsBoard = held != kInvalidHidHandle && mDev_location != kUnknownLocation;
     const int count = mPlatform->listDevices();
     for (int index = 0; index < count; ++index) {
         BoardListing board;
         board.location = mPlatform->location(index);
+        if (!mBoardLocation.empty() && board.location != mBoardLocation)
+            continue;
+        if (holdsBoard && board.location == mDev_location) {
+            // The board this link holds is probed through its own handle, never opened again.
+            board.openable = true;
+            board.answers = spi_read(kProbeRegister) != -1;
+            boards.push_back(board);
+            continue;
+        }
         const HidHandle handle = mPlatform->open(index);
         if (handle == kInvalidHidHandle) {
-            if (isBoardAt(index))
+            if (isBoardAt(index)) {
+                board.advice = adviceFor(HidClaim::Failed);
                 boards.push_back(board);
+            }
             continue;
         }
         std::uint16_t vendorId = 0;
         std::uint16_t productId = 0;
         if (mPlatform->readIds(handle, &vendorId, &productId) && isBoard(vendorId, productId)) {
-            board.openable = true;
-            // The probe goes through the ordinary exchange, so it is traced like any other.
-            mDev_handle = handle;
-            board.answers = spi_read(kProbeRegister) != -1;
-            mDev_handle = kInvalidHidHandle;
+            const HidClaim claim = mPlatform->claim(handle);
+            if (claim == HidClaim::Claimed) {
+                board.openable = true;
+                // The probe goes through the ordinary exchange, so it is traced like any other.
+                mDev_handle = handle;
+                board.answers = spi_read(kProbeRegister) != -1;
+                mDev_handle = held;
+            } else {
+                // Another program's board is never written to.
+                board.advice = adviceFor(claim);
+            }
             boards.push_back(board);
         }
         mPlatform->close(handle);
@@ -176,8 +222,9 @@ USBHid2::Answer USBHid2::exchange(const BoardCommandLayout &command, std::uint8_
 
     if (command.reportDump == ReportDump::BeforeWrite)
         BoardTrace::dump(mReport_buffer.data(), command.dumpLength);
-    // A failed write does not end the exchange: the answer string decides.
-    write_report();
+    // A failed write does not end the exchange: the answer is still read back and traced. But
+    // string 244 then still holds the previous command's answer, so it cannot count as this one's.
+    const bool sent = write_report() == 0;
     if (command.reportDump == ReportDump::AfterWrite)
         BoardTrace::dump(mReport_buffer.data(), command.dumpLength);
 
@@ -188,7 +235,9 @@ USBHid2::Answer USBHid2::exchange(const BoardCommandLayout &command, std::uint8_
             mDev_handle, kAnswerStringIndex, mReport_buffer.data(), kAnswerLength);
     BoardTrace::dump(mReport_buffer.data(), command.dumpLength);
 
-    if (!answered)
+    if (!sent)
+        ++mReportsNotSent;
+    if (!answered || !sent)
         return Answer::Missing;
     if (mReport_buffer[1] != 0) {
         if (status)

@@ -18,7 +18,12 @@ struct BoardListing
     std::string location; // as HidPlatform::location gives it
     bool openable = false;
     bool answers = false; // to the probe, a read of chip register 15
+    std::string advice; // why it cannot be used and what to do, when it cannot be opened or claimed
 };
+
+// What is wrong with a board location a user gave (--board), as a usage error says it; nullptr
+// when nothing is. Every program that takes a location checks it here.
+const char *boardLocationError(const std::string &location);
 
 // The link to the evaluation board: finds it among the HID devices, exchanges one report per
 // command and offers the board's command set. Single-threaded: one exchange at a time.
@@ -40,29 +45,35 @@ public:
     USBHid2 &operator=(const USBHid2 &) = delete;
 
     // Closes any open device, then opens the first HID interface that carries the board's vendor
-    // and product IDs (at the board location, when one is set). Returns the new mConn_status: 1
-    // when the board is open, else 0. A board that is present but may not be opened is named on
-    // the debug channel, once in the link's life.
+    // and product IDs (at the board location, when one is set) and claims it for this program.
+    // Returns the new mConn_status: 1 when the board is open, else 0. A board that is present
+    // but cannot be used (not opened, or in use by another program) is named on the debug
+    // channel; a search that finds the same again says nothing more.
     int usb_hid_init();
-    // The message naming a board that is present but cannot be opened, as the last usb_hid_init
-    // gave it on the debug channel; empty when it gave none.
+    // Why the last usb_hid_init found the board present but could not use it, with what to do;
+    // empty when it found the board usable or found none.
     const std::string &unopenableBoardMessage() const { return mUnopenableMessage; }
 
     // Restricts usb_hid_init to the interface at `location` (HidPlatform::location): every other
     // device is skipped unopened. Empty, the default: the first board found.
     void setBoardLocation(const std::string &location) { mBoardLocation = location; }
     const std::string &boardLocation() const { return mBoardLocation; }
-    // Every board present, in search order, whatever the board location: where it is, whether it
-    // opens and whether it answers the probe. Closes any open device first, as a search does, and
-    // leaves none open and mConn_status 0.
+    // Every board present (at the board location, when one is set), in search order: where it
+    // is, whether it opens and whether it answers the probe. The board the link holds stays open and is probed
+    // through its own handle; every other board is opened, claimed, probed and closed again. A
+    // board another program holds is listed and never written to.
     std::vector<BoardListing> listBoards();
+    // Where the boards present are, as far as the system tells without opening any device:
+    // nothing is opened, claimed or sent. The board location is not consulted.
+    std::vector<std::string> boardLocations();
     // Probes the board with a read of chip register 15. Returns mConn_status unchanged when the
     // board answers with status 0; otherwise clears mConn_status and returns 0. Never raises it.
     int conn_status();
 
     // The board's commands. Writes and pin commands return 1 or 0, reads the value or -1. When the
     // board answers with a non-zero status, that status (1..255) is stored through a non-null
-    // status pointer; a missing answer leaves it untouched.
+    // status pointer; a missing answer leaves it untouched. A report that did not go out fails
+    // the command, whatever the read-back returns, and leaves the status untouched too.
     int init_controller(int *status = nullptr);
     int i2c_write(int devAddr, int regAddr, int data, int *status = nullptr);
     int spi_write(int regAddr, int data, int *status = nullptr);
@@ -75,6 +86,10 @@ public:
 
     int mConn_status = 0;
     HidHandle mDev_handle = kInvalidHidHandle;
+
+    // How many reports did not go out (a write error or time-out) since the link was made. Such a
+    // command fails whatever the read-back returns.
+    int reportsNotSent() const { return mReportsNotSent; }
 
     // The last report sent with the answer read over it; the same buffer serves both.
     const std::array<std::uint8_t, kReportLength> &reportBuffer() const { return mReport_buffer; }
@@ -96,7 +111,9 @@ private:
     std::unique_ptr<HidPlatform> mPlatform;
     int mWriteTimeoutMs;
     std::string mBoardLocation;
+    std::string mDev_location = kUnknownLocation; // of the board mDev_handle holds
     std::string mUnopenableMessage;
-    bool mUnopenableReported = false;
+    std::string mReportedMessage; // the last one said on the debug channel
+    int mReportsNotSent = 0;
     std::array<std::uint8_t, kReportLength> mReport_buffer {};
 };

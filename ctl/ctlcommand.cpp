@@ -162,7 +162,8 @@ QString parseScriptLine(const QString &line, int lineNumber, std::optional<Reque
     Request parsed;
     parsed.line = lineNumber;
     QStringList words;
-    const QStringList tokens = trimmed.split(QRegularExpression(QStringLiteral("\\s+")));
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    const QStringList tokens = trimmed.split(blanks);
     for (int i = 0; i < tokens.size(); ++i) {
         const QString &token = tokens.at(i);
         if (!token.startsWith(QLatin1String("--"))) {
@@ -192,55 +193,63 @@ QString parseScriptLine(const QString &line, int lineNumber, std::optional<Reque
     return QString();
 }
 
+QString Locks::check(const Request &request) const
+{
+    const auto &a = request.arguments;
+    bool locked = false; // the window disables this command's button in the held state
+    switch (request.command->kind) {
+    case Kind::Run:
+        locked = mHeld == Held::RunOnce1 || (mHeld == Held::Run && a[0]);
+        break;
+    case Kind::RunOnce:
+        locked = a[0] == 1 && a[1] ? mHeld == Held::Run : mHeld != Held::Nothing;
+        break;
+    case Kind::Train:
+    case Kind::ChangeCurrent:
+    case Kind::Reset:
+    case Kind::Follow:
+        locked = mHeld != Held::Nothing;
+        break;
+    default:
+        break;
+    }
+    if (!locked)
+        return QString();
+    QString command = QLatin1String(request.command->name);
+    for (int i = 0; i < request.command->argumentCount; ++i) {
+        const Argument &argument = request.command->arguments[std::size_t(i)];
+        if (argument.optional && !a[std::size_t(i)])
+            continue;
+        command += QLatin1Char(' ')
+            + (isWord(argument) ? QLatin1String(argument.words[a[std::size_t(i)]])
+                                : QString::number(a[std::size_t(i)]));
+    }
+    return mHeld == Held::Run
+        ? QStringLiteral("%1: locked while Run is on; release it first with run off").arg(command)
+        : QStringLiteral("%1: locked while Run Once 1 is on; release it first with "
+                         "run-once 1 off")
+              .arg(command);
+}
+
+void Locks::take(const Request &request)
+{
+    const auto &a = request.arguments;
+    if (request.command->kind == Kind::Run)
+        mHeld = a[0] ? Held::Run : Held::Nothing;
+    else if (request.command->kind == Kind::RunOnce && a[0] == 1)
+        mHeld = a[1] ? Held::Nothing : Held::RunOnce1;
+}
+
 QString checkLocks(const std::vector<Request> &requests, int *line)
 {
-    enum class Held { Nothing, Run, RunOnce1 } held = Held::Nothing;
+    Locks locks;
     for (const Request &request : requests) {
-        const auto &a = request.arguments;
-        bool locked = false; // the window disables this command's button in the held state
-        Held next = held;
-        switch (request.command->kind) {
-        case Kind::Run:
-            locked = held == Held::RunOnce1 || (held == Held::Run && a[0]);
-            next = a[0] ? Held::Run : Held::Nothing;
-            break;
-        case Kind::RunOnce:
-            if (a[0] == 1 && a[1]) {
-                locked = held == Held::Run;
-                next = Held::Nothing;
-            } else {
-                locked = held != Held::Nothing;
-                next = a[0] == 1 ? Held::RunOnce1 : held;
-            }
-            break;
-        case Kind::Train:
-        case Kind::ChangeCurrent:
-        case Kind::Reset:
-        case Kind::Follow:
-            locked = held != Held::Nothing;
-            break;
-        default:
-            break;
-        }
-        if (locked) {
+        const QString error = locks.check(request);
+        if (!error.isEmpty()) {
             *line = request.line;
-            QString command = QLatin1String(request.command->name);
-            for (int i = 0; i < request.command->argumentCount; ++i) {
-                const Argument &argument = request.command->arguments[std::size_t(i)];
-                if (argument.optional && !a[std::size_t(i)])
-                    continue;
-                command += QLatin1Char(' ')
-                    + (isWord(argument) ? QLatin1String(argument.words[a[std::size_t(i)]])
-                                        : QString::number(a[std::size_t(i)]));
-            }
-            return held == Held::Run
-                ? QStringLiteral("%1: locked while Run is on; release it first with run off")
-                      .arg(command)
-                : QStringLiteral("%1: locked while Run Once 1 is on; release it first with "
-                                 "run-once 1 off")
-                      .arg(command);
+            return error;
         }
-        held = next;
+        locks.take(request);
     }
     return QString();
 }

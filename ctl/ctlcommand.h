@@ -78,9 +78,23 @@ QString parseCommand(const QStringList &words, Request *request);
 // Blank lines and lines starting with # give no request.
 QString parseScriptLine(const QString &line, int lineNumber, std::optional<Request> *request);
 
-// The window's locks, carried through a script: after `run on` or `run-once 1`, the commands of
-// the buttons the window disables are refused until the matching release. Returns an error text
-// naming the first refused request, with *line set to its line, or an empty string.
+// The window's locks: after `run on` or `run-once 1`, the commands of the buttons the window
+// disables are refused until the matching release. A request that was refused, or that failed,
+// changes nothing.
+class Locks
+{
+public:
+    // The error text naming `request` when the window would refuse it now, or an empty string.
+    QString check(const Request &request) const;
+    // The state `request` leaves behind once it has run.
+    void take(const Request &request);
+
+private:
+    enum class Held { Nothing, Run, RunOnce1 } mHeld = Held::Nothing;
+};
+
+// The locks carried through a whole script, before anything is sent. Returns the error text of
+// the first refused request, with *line set to its line, or an empty string.
 QString checkLocks(const std::vector<Request> &requests, int *line);
 
 // The usage text of every command, for --help.

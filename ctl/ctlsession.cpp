@@ -11,16 +11,19 @@ namespace Ctl {
 
 namespace {
 
-// Board commands report through a return value and an optional status byte; this turns the
-// pair into the result's fields and exit code.
-void finish(Result *result, bool done, int status)
+// Board commands report through a return value and an optional status byte; this turns them,
+// with whether every report went out, into the result's fields and exit code.
+void finish(Result *result, bool done, int status, bool notSent)
 {
     if (done) {
         result->add("result", QStringLiteral("ok"));
         return;
     }
     result->exitCode = BoardFailed;
-    if (status != 0) {
+    if (notSent) {
+        result->add("result", QStringLiteral("not-taken"));
+        result->error = result->command + QLatin1String(": the board did not take the command");
+    } else if (status != 0) {
         result->add("result", QStringLiteral("refused"));
         result->add("status", status);
         result->error = result->command + QLatin1String(": the board refused it with status ")
@@ -31,24 +34,54 @@ void finish(Result *result, bool done, int status)
     }
 }
 
-void finish(Result *result, const ChipProgram::Outcome &outcome)
+// A board that refused a command with a status is there and answering; any other failure may
+// mean it is gone.
+bool boardMayBeGone(const Result &result)
 {
-    result->add("sent", outcome.sent);
-    finish(result, !outcome.failed, outcome.status);
-}
-
-// A read gives the value or -1; the value is a field only when there is one.
-void finishRead(Result *result, int value, int status)
-{
-    if (value >= 0)
-        result->add("value", value);
-    finish(result, value >= 0, status);
+    if (result.exitCode == BoardNotFound)
+        return true;
+    if (result.exitCode != BoardFailed)
+        return false;
+    for (const auto &[name, value] : result.fields)
+        if (name == QLatin1String("status"))
+            return false;
+    return true;
 }
 
 QString quoted(const QVariant &value)
 {
     const QString text = value.toString();
-    return text.contains(QLatin1Char(' ')) ? QLatin1Char('"') + text + QLatin1Char('"') : text;
+    bool plain = !text.isEmpty();
+    for (const QChar c : text)
+        plain = plain && c > QLatin1Char(' ') && c != QLatin1Char('"') && c != QLatin1Char('\\')
+            && c != QChar(0x7F);
+    if (plain)
+        return text;
+    QString escaped = QStringLiteral("\"");
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '"':
+            escaped += QLatin1String("\\\"");
+            break;
+        case '\\':
+            escaped += QLatin1String("\\\\");
+            break;
+        case '\t':
+            escaped += QLatin1String("\\t");
+            break;
+        case '\n':
+            escaped += QLatin1String("\\n");
+            break;
+        case '\r':
+            escaped += QLatin1String("\\r");
+            break;
+        default:
+            escaped += c < QLatin1Char(' ') || c == QChar(0x7F)
+                ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                : QString(c);
+        }
+    }
+    return escaped + QLatin1Char('"');
 }
 
 } // namespace
@@ -61,13 +94,18 @@ QString formatText(const Result &result)
     return line;
 }
 
-QString formatJson(const Result &result)
+QJsonObject toJson(const Result &result)
 {
     QJsonObject object;
     object.insert(QStringLiteral("command"), result.command);
     for (const auto &[name, value] : result.fields)
         object.insert(name, QJsonValue::fromVariant(value));
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    return object;
+}
+
+QString formatJson(const Result &result)
+{
+    return QString::fromUtf8(QJsonDocument(toJson(result)).toJson(QJsonDocument::Compact));
 }
 
 Session::Session(LinkFactory makeLink)
@@ -76,12 +114,17 @@ Session::Session(LinkFactory makeLink)
 
 Session::~Session() = default;
 
+void Session::applySettings(const std::vector<std::pair<int, int>> &settings)
+{
+    for (const auto &[index, position] : settings)
+        mPositions[static_cast<std::size_t>(index)] = position;
+}
+
 std::vector<Result> Session::runAll(const Request &request)
 {
     if (request.command->kind != Kind::List)
         return { run(request) };
-    for (const auto &[index, position] : request.settings)
-        mPositions[static_cast<std::size_t>(index)] = position;
+    applySettings(request.settings);
     return list();
 }
 
@@ -89,8 +132,7 @@ Result Session::run(const Request &request)
 {
     if (request.command->kind == Kind::List)
         return runAll(request).front();
-    for (const auto &[index, position] : request.settings)
-        mPositions[static_cast<std::size_t>(index)] = position;
+    applySettings(request.settings);
     if (request.command->kind == Kind::Settings)
         return settingsResult();
     if (request.command->kind == Kind::Wait) {
@@ -104,6 +146,8 @@ Result Session::run(const Request &request)
     result.command = QLatin1String(request.command->name);
     if (ensureBoard(&result))
         runOnBoard(request, result);
+    if (boardMayBeGone(result))
+        mSearched = false;
     return result;
 }
 
@@ -111,25 +155,15 @@ std::vector<Result> Session::list()
 {
     if (!mLink)
         mLink = mMakeLink();
-    const QString location = QString::fromStdString(mLink->boardLocation());
-    std::vector<BoardListing> boards;
-    Result failure;
-    failure.command = QStringLiteral("list");
-    if (location.isEmpty()) {
-        boards = mLink->listBoards();
-        // The listing leaves no device open, so the next board command searches anew.
-        mSearched = false;
+    // The board this session holds stays open and held; the listing does not disturb it.
+    const std::vector<BoardListing> boards = mLink->listBoards();
+    if (boards.empty()) {
+        Result failure;
+        failure.command = QStringLiteral("list");
         failure.exitCode = BoardNotFound;
-        failure.error = QStringLiteral("board not found");
-    } else if (ensureBoard(&failure)) {
-        // A named board: only it is opened and probed.
-        boards.push_back({ location.toStdString(), true, mLink->conn_status() != 0 });
-    } else if (!mAdvice.isEmpty()) {
-        boards.push_back({ location.toStdString(), false, false });
-    }
-    if (boards.empty())
+        failure.error = missingBoardText();
         return { failure };
-
+    }
     std::vector<Result> results;
     for (const BoardListing &board : boards) {
         Result result;
@@ -137,8 +171,8 @@ std::vector<Result> Session::list()
         result.add(QStringLiteral("location"), QString::fromStdString(board.location));
         result.add(QStringLiteral("openable"), board.openable ? 1 : 0);
         result.add(QStringLiteral("answers"), board.answers ? 1 : 0);
-        if (!board.openable)
-            result.add(QStringLiteral("advice"), QLatin1String(systemUnopenableAdvice()));
+        if (!board.advice.empty())
+            result.add(QStringLiteral("advice"), QString::fromStdString(board.advice));
         results.push_back(result);
     }
     return results;
@@ -151,11 +185,13 @@ bool Session::ensureBoard(Result *result)
         if (!mLink)
             mLink = mMakeLink();
         mFound = mLink->usb_hid_init() != 0;
-        if (mAdvice.isEmpty())
-            mAdvice = QString::fromStdString(mLink->unopenableBoardMessage());
+        mAdvice = QString::fromStdString(mLink->unopenableBoardMessage());
+        // Whatever the board was sent before is gone with it.
+        result->reconnected = mFound && mEverFound;
+        mEverFound = mEverFound || mFound;
     }
     if (!mFound) {
-        // A board that is present but cannot be opened is the likeliest first failure on a fresh
+        // A board that is present but cannot be used is the likeliest first failure on a fresh
         // machine; the link says why, and the user must see it.
         result->exitCode = BoardNotFound;
         result->error = mAdvice.isEmpty() ? missingBoardText() : mAdvice;
@@ -172,10 +208,11 @@ QString Session::missingBoardText()
     const std::string &location = mLink->boardLocation();
     if (location.empty())
         return QStringLiteral("board not found");
-    // Naming the boards that are there tells a mistyped location from an unplugged board.
+    // Naming the boards that are there tells a mistyped location from an unplugged board. They
+    // are named from what the system tells unopened: another program may be driving them.
     QStringList present;
-    for (const BoardListing &board : mLink->listBoards())
-        present.append(QString::fromStdString(board.location));
+    for (const std::string &board : mLink->boardLocations())
+        present.append(QString::fromStdString(board));
     return QLatin1String("no board at ") + QString::fromStdString(location)
         + (present.isEmpty()
                 ? QStringLiteral("; no board is present")
@@ -189,6 +226,19 @@ void Session::runOnBoard(const Request &request, Result &result)
     int status = 0;
     bool done = false;
     int value = -1;
+    const int unsentBefore = mLink->reportsNotSent();
+    const auto finished = [&](bool ok, int refusal) {
+        finish(&result, ok, refusal, mLink->reportsNotSent() != unsentBefore);
+    };
+    const auto finishRead = [&](int read) {
+        if (read >= 0)
+            result.add("value", read);
+        finished(read >= 0, status);
+    };
+    const auto finishOutcome = [&](const ChipProgram::Outcome &outcome) {
+        result.add("sent", outcome.sent);
+        finished(!outcome.failed, outcome.status);
+    };
 
     ChipSettings::RegisterImage chipRegs {};
     ChipSettings::fillImage(chipRegs, mPositions);
@@ -196,43 +246,43 @@ void Session::runOnBoard(const Request &request, Result &result)
     switch (request.command->kind) {
     case Kind::InitController:
         done = mLink->init_controller(&status) == 1;
-        finish(&result, done, status);
+        finished(done, status);
         break;
     case Kind::SpiWrite:
         result.add("reg", a[0]);
         result.add("data", a[1]);
         done = mLink->spi_write(a[0], a[1], &status) == 1;
-        finish(&result, done, status);
+        finished(done, status);
         break;
     case Kind::SpiRead:
         result.add("reg", a[0]);
         value = mLink->spi_read(a[0], &status);
-        finishRead(&result, value, status);
+        finishRead(value);
         break;
     case Kind::I2cWrite:
         result.add("dev", a[0]);
         result.add("reg", a[1]);
         result.add("data", a[2]);
         done = mLink->i2c_write(a[0], a[1], a[2], &status) == 1;
-        finish(&result, done, status);
+        finished(done, status);
         break;
     case Kind::I2cRead:
         result.add("dev", a[0]);
         result.add("reg", a[1]);
         value = mLink->i2c_read(a[0], a[1], &status);
-        finishRead(&result, value, status);
+        finishRead(value);
         break;
     case Kind::Measure:
         result.add("channel", a[0]);
         result.add("adc", a[1]);
         value = mLink->measure(a[0], a[1], &status);
-        finishRead(&result, value, status);
+        finishRead(value);
         break;
     case Kind::PinRead:
         result.add("group", a[0]);
         result.add("pin", a[1]);
         value = mLink->read_pin(a[0], a[1], &status);
-        finishRead(&result, value, status);
+        finishRead(value);
         break;
     case Kind::PinDir:
     case Kind::PinSet: {
@@ -243,7 +293,7 @@ void Session::runOnBoard(const Request &request, Result &result)
             = (request.command->kind == Kind::PinDir ? mLink->set_pin_dir(a[0], a[1], a[2], &status)
                                                      : mLink->set_pin(a[0], a[1], a[2], &status))
             == 1;
-        finish(&result, done, status);
+        finished(done, status);
         break;
     }
     case Kind::Status: {
@@ -259,7 +309,7 @@ void Session::runOnBoard(const Request &request, Result &result)
     case Kind::Prepare: {
         // The preparation stops after a failed init_controller, its first command.
         const ChipProgram::Outcome outcome = ChipProgram::prepareBoard(*mLink);
-        finish(&result, outcome);
+        finishOutcome(outcome);
         break;
     }
     case Kind::Train: {
@@ -268,35 +318,33 @@ void Session::runOnBoard(const Request &request, Result &result)
             = ChipSettings::trainTotal(ChipSettings::selectedTimes(mPositions), pulses);
         result.add("pulses", pulses);
         result.add("total", ChipSettings::totalText(total));
-        finish(&result, ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::train(pulses)));
+        finishOutcome(ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::train(pulses)));
         break;
     }
     case Kind::ChangeCurrent:
         result.add("current",
             ChipSettings::labelText(ChipSettings::Current, mPositions[ChipSettings::Current]));
-        finish(&result, ChipProgram::writeRegisters(*mLink, chipRegs, ChipProgram::changeCurrent));
+        finishOutcome(ChipProgram::writeRegisters(*mLink, chipRegs, ChipProgram::changeCurrent));
         break;
     case Kind::Reset:
-        finish(&result, ChipProgram::writeRegisters(*mLink, chipRegs, ChipProgram::reset));
+        finishOutcome(ChipProgram::writeRegisters(*mLink, chipRegs, ChipProgram::reset));
         break;
     case Kind::Follow:
         result.add("mode", a[0]);
-        finish(
-            &result, ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::followMode(a[0])));
+        finishOutcome(ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::followMode(a[0])));
         break;
     case Kind::Run:
         result.add("line", a[0] ? QStringLiteral("on") : QStringLiteral("off"));
-        finish(&result, ChipProgram::setRunLine(*mLink, a[0] != 0));
+        finishOutcome(ChipProgram::setRunLine(*mLink, a[0] != 0));
         break;
     case Kind::RunOnce:
         result.add("mode", a[0]);
         if (a[1]) {
             // Run Once 1's second click: the run line low, no register written.
             result.add("line", QStringLiteral("off"));
-            finish(&result, ChipProgram::setRunLine(*mLink, false));
+            finishOutcome(ChipProgram::setRunLine(*mLink, false));
         } else {
-            finish(&result,
-                ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::runOnce(a[0])));
+            finishOutcome(ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::runOnce(a[0])));
         }
         break;
     case Kind::Settings:

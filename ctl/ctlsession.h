@@ -3,6 +3,7 @@
 #include "chipsettings.h"
 #include "ctlcommand.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QVariant>
 
@@ -31,18 +32,24 @@ struct Result
     std::vector<std::pair<QString, QVariant>> fields;
     int exitCode = Success;
     QString error; // for standard error when exitCode is not Success
+    bool reconnected = false; // the board was searched for again and found: prepare it again
 
     void add(const QString &name, const QVariant &value) { fields.emplace_back(name, value); }
 };
 
-// "command key=value ...", values with blanks in double quotes.
+// "command key=value ...". A value with a blank, a double quote, a backslash or a control
+// character is put in double quotes, with \" \\ \t \n \r standing for those characters, so
+// every line splits into its fields.
 QString formatText(const Result &result);
-// One JSON object on one line, with the same fields.
+// The fields as one JSON object, and that object on one line.
+QJsonObject toJson(const Result &result);
 QString formatJson(const Result &result);
 
 // Runs checked requests over one link, opened at the first command that needs the board and
 // kept for the rest. The settings start at the window's start positions and, as the window's
 // sliders, keep what each request sets. A link with a board location reaches that board only.
+// After a command that found no board, or whose board did not take it or did not answer, the
+// next command searches again; a refusal with a status keeps the board.
 class Session
 {
 public:
@@ -56,6 +63,7 @@ public:
     std::vector<Result> runAll(const Request &request);
 
     const ChipSettings::Positions &positions() const { return mPositions; }
+    void applySettings(const std::vector<std::pair<int, int>> &settings);
 
 private:
     std::vector<Result> list();
@@ -68,6 +76,7 @@ private:
     std::unique_ptr<USBHid2> mLink;
     bool mSearched = false;
     bool mFound = false;
+    bool mEverFound = false;
     QString mAdvice; // why the board could not be opened; the link says it once in its life
     ChipSettings::Positions mPositions;
 };

@@ -1,4 +1,5 @@
 #include "ctlcommand.h"
+#include "ctlserve.h"
 #include "ctlsession.h"
 
 #include "boardtrace.h"
@@ -11,10 +12,17 @@
 #include <QTextStream>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -31,7 +39,17 @@ const char *const kExitCodes
       "      or present but cannot be opened (the reason on standard error)\n"
       "  2   the board did not answer, or refused (non-zero status)\n"
       "  64  bad usage: nothing was sent\n"
-      "  74  the results could not be written\n";
+      "  74  the results could not be written (a full disk, say)\n"
+      "  141 the reader closed the pipe (as head does): the program ends quietly\n";
+
+const char *const kSession
+    = "qd7310-ctl session keeps the board open for a program that drives it: the first line\n"
+      "out is a JSON greeting, then each line in (a script line) gets one JSON line back once\n"
+      "its command has finished, with \"request\" (its line number), \"ok\" and, on failure,\n"
+      "\"error\" and \"exit\". End of input or 'quit' ends it; nothing is sent at the end.\n";
+
+// 128 + SIGPIPE: what a POSIX shell reports for a filter whose reader went away.
+constexpr int kReaderGone = 141;
 
 std::FILE *traceFile = nullptr; // where the link's trace and debug messages go, if anywhere
 
@@ -51,19 +69,35 @@ int usageError(const QString &message)
     return Ctl::Usage;
 }
 
-// Writes to standard output and flushes it; false when the text did not get out (a full disk,
-// a closed pipe's reader), which a write may report only at the flush.
-bool output(const QString &text)
+// Whether the last failed write found the reader gone: the far end of a pipe closed, as head
+// does once it has its lines.
+bool readerGone()
 {
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
-    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+#ifdef Q_OS_WIN
+    const DWORD error = GetLastError();
+    if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE)
+        return true;
+#endif
+    return errno == EPIPE;
 }
 
-int outputError()
+// Writes to standard output and flushes it. Returns 0, or the exit code when the text did not
+// get out: quietly for a reader that went away, as every filter ends; with a line for anything
+// else (a full disk), which a write may report only at the flush.
+int output(const QByteArray &bytes)
 {
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return Ctl::Success;
+    if (readerGone())
+        return kReaderGone;
     std::fprintf(stderr, "qd7310-ctl: cannot write the results: %s\n", std::strerror(errno));
     return Ctl::OutputError;
+}
+
+int output(const QString &text)
+{
+    return output(text.toLocal8Bit());
 }
 
 QString formatted(const Ctl::Result &result, bool json)
@@ -114,6 +148,10 @@ std::optional<std::vector<Ctl::Request>> readScript(
 
 int main(int argc, char *argv[])
 {
+#ifdef SIGPIPE
+    // A reader that goes away is told by the failed write, so the program ends as it decides.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("qd7310-ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QD7310_VERSION));
@@ -155,18 +193,20 @@ int main(int argc, char *argv[])
     // The help option brings --help-all with it; a console tool has no Qt options to add.
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         const QString text = parser.helpText() + QLatin1Char('\n') + Ctl::commandHelp()
+            + QStringLiteral("  %1 keep the board open and serve JSON Lines\n")
+                  .arg(QStringLiteral("session").leftJustified(26))
             + QLatin1Char('\n') + QLatin1String(kLocks) + QLatin1Char('\n')
-            + QLatin1String(kExitCodes);
-        return output(text) ? Ctl::Success : outputError();
+            + QLatin1String(kSession) + QLatin1Char('\n') + QLatin1String(kExitCodes);
+        return output(text);
     }
     if (parser.isSet(version))
-        return output(QStringLiteral("qd7310-ctl " QD7310_VERSION "\n")) ? Ctl::Success
-                                                                         : outputError();
+        return output(QStringLiteral("qd7310-ctl " QD7310_VERSION "\n"));
 
     // Everything is checked before the link exists.
     const std::string location = parser.value(boardOption).toStdString();
-    if (parser.isSet(boardOption) && location.empty())
-        return usageError(QStringLiteral("--board: give a location, as list shows it"));
+    if (parser.isSet(boardOption))
+        if (const char *error = boardLocationError(location))
+            return usageError(QLatin1String(error));
     Ctl::Request settings;
     for (int i = 0; i < ChipSettings::kCount; ++i) {
         const QCommandLineOption &option = settingOptions[std::size_t(i)];
@@ -178,7 +218,11 @@ int main(int argc, char *argv[])
     }
     std::vector<Ctl::Request> requests;
     QString scriptName;
-    if (parser.isSet(script)) {
+    const bool serving = parser.positionalArguments() == QStringList { QStringLiteral("session") };
+    if (serving) {
+        if (parser.isSet(script))
+            return usageError(QStringLiteral("give either session or --script, not both"));
+    } else if (parser.isSet(script)) {
         if (!parser.positionalArguments().isEmpty())
             return usageError(QStringLiteral("give either a command or --script, not both"));
         const QString path = parser.value(script);
@@ -228,13 +272,27 @@ int main(int argc, char *argv[])
             link->setBoardLocation(location);
             return link;
         });
+        if (serving) {
+#ifdef Q_OS_WIN
+            // Replies end in LF alone, and requests arrive as they were sent.
+            _setmode(_fileno(stdin), _O_BINARY);
+            _setmode(_fileno(stdout), _O_BINARY);
+#endif
+            session.applySettings(settings.settings);
+            exitCode = output(Ctl::greeting(QD7310_VERSION));
+            if (exitCode == Ctl::Success)
+                exitCode = Ctl::serve(session, stdin, [&discardedTrace](const QByteArray &line) {
+                    discardedTrace.clear();
+                    return output(line);
+                });
+        }
         for (const Ctl::Request &request : requests) {
             // A listing gives a result per board; a failure is always the last result.
             for (const Ctl::Result &result : session.runAll(request)) {
-                if ((!result.fields.empty() || result.exitCode == Ctl::Success)
-                    && !output(formatted(result, parser.isSet(json)))) {
-                    exitCode = outputError();
-                    break;
+                if (!result.fields.empty() || result.exitCode == Ctl::Success) {
+                    exitCode = output(formatted(result, parser.isSet(json)));
+                    if (exitCode != Ctl::Success)
+                        break;
                 }
                 if (result.exitCode != Ctl::Success) {
                     const QString place

@@ -176,8 +176,8 @@ void TestDiscovery::listBoards()
     USBHid2 link(SimulatedBoard::platform({ &boards[0], &boards[1], &boards[2] }), 10);
     BoardTraceCapture capture;
     QCOMPARE(link.usb_hid_init(), 1);
-    link.setBoardLocation("1-3"); // a listing shows every board all the same
 
+    // The board the link holds, 1-1, is probed through its own handle and stays held.
     const std::vector<BoardListing> listed = link.listBoards();
     QCOMPARE(listed.size(), std::size_t(3));
     const bool expected[3][2] = { { true, false }, { false, false }, { true, true } };
@@ -185,10 +185,21 @@ void TestDiscovery::listBoards()
         QCOMPARE(listed[i].location, "1-" + std::to_string(i + 1));
         QCOMPARE(listed[i].openable, expected[i][0]);
         QCOMPARE(listed[i].answers, expected[i][1]);
-        QCOMPARE(boards[i].openHandleCount(), 0);
+        QCOMPARE(boards[i].openHandleCount(), i == 0 ? 1 : 0);
     }
-    QCOMPARE(link.mConn_status, 0);
+    QCOMPARE(listed[1].advice, std::string(systemUnopenableAdvice()));
+    QCOMPARE(boards[0].boardOpenCount(0), 1);
+    QCOMPARE(link.mConn_status, 1);
     QCOMPARE(boards[2].reports().size(), std::size_t(1)); // the probe, and nothing else
+
+    // A named board is the only one listed; held by another program, it is never written to.
+    boards[2].setBoardHeldElsewhere(true);
+    link.setBoardLocation("1-3");
+    const std::vector<BoardListing> named = link.listBoards();
+    QCOMPARE(named.size(), std::size_t(1));
+    QVERIFY(!named[0].openable && named[0].advice.find("in use by another program") == 0);
+    QCOMPARE(boards[0].boardOpenCount(0) + boards[1].boardOpenCount(0), 1);
+    QCOMPARE(boards[2].reports().size(), std::size_t(1));
 }
 
 void TestDiscovery::secondSearchWhileConnected()
@@ -285,7 +296,7 @@ void TestDiscovery::unopenableBoardIsNamedOnce()
     {
         DebugMessages debug;
         QCOMPARE(link.usb_hid_init(), 0);
-        QVERIFY(link.unopenableBoardMessage().empty());
+        QCOMPARE(QByteArray::fromStdString(link.unopenableBoardMessage()), kUnopenableBoard);
         QCOMPARE(DebugMessages::messages(), QStringList());
     }
     USBHid2 second(board.platform(), 10);

@@ -103,8 +103,8 @@ void TestStartup::aboutDialogContents()
     QCOMPARE(ok->geometry(), QRect(130, 120, 75, 23));
     auto *browser = d->findChild<QTextBrowser *>("textBrowser");
     QCOMPARE(browser->geometry(), QRect(20, 20, 181, 91));
-    QCOMPARE(
-        browser->toPlainText(), QString("Brelvan\nQD7310 Evaluation Software\nVersion: 2.2.2"));
+    QCOMPARE(browser->toPlainText(),
+        QString("Brelvan\nQD7310 Evaluation Software\nVersion: " QD7310_VERSION));
     QVERIFY(!browser->toHtml().contains("<a "));
     QVERIFY(browser->toHtml().contains("font-size:8pt"));
     d->close();

@@ -302,14 +302,24 @@ void TestUsbHid2::stalledWriteStillReadsBack()
     board->planFault(1, SimulatedBoard::Fault::StalledWrite);
     const int requests = board->stringRequestCount();
     capture.clear();
-    // The write never arrived; the string still holds the previous answer, which decides.
-    QCOMPARE(link->spi_write(4, 0x22), 1);
+    // The write never arrived. The string still holds the previous answer, which is read back
+    // and traced as ever, but cannot stand for this command's: the command fails, the status
+    // pointer untouched.
+    int status = 42;
+    QCOMPARE(link->spi_write(4, 0x22, &status), 0);
+    QCOMPARE(status, 42);
+    QCOMPARE(link->reportsNotSent(), 1);
     QCOMPARE(board->stringRequestCount(), requests + 1);
     QCOMPARE(board->firmware().spiRegister(4), std::uint8_t(0));
     QCOMPARE(QByteArray::fromStdString(capture.text()),
         QByteArray("spi_write\naddr =  00000004\ndata =  00000022\n00 08 00 11 26 22 04 00 \n"
                    "write timed out\n00 00 00 00 00 00 00 00 \n"));
     QCOMPARE(board->reports().size(), std::size_t(1));
+    // A read fails the same way, and so does the probe: the board is as good as gone.
+    board->planFault(1, SimulatedBoard::Fault::StalledWrite);
+    QCOMPARE(link->spi_read(3), -1);
+    board->planFault(1, SimulatedBoard::Fault::StalledWrite);
+    QCOMPARE(link->conn_status(), 0);
 }
 
 void TestUsbHid2::binaryAnswersArriveIntact_data()

@@ -41,8 +41,9 @@ std::uint32_t mapError(int libusbError)
 
 // HID interfaces come from the descriptors libusb caches, so listing costs no bus traffic.
 // Opening does not claim: keyboards and mice are never taken from their driver, and a device
-// the user may not open simply fails to open. Only a device written to gets its interface
-// claimed, with the kernel driver detached for as long as it is held.
+// the user may not open simply fails to open. Only the board gets its interface claimed, with
+// the kernel driver detached for as long as it is held; usbfs lets one program at a time claim
+// it, so a board another program holds is told apart at the search.
 class LibusbHidPlatform : public HidPlatform
 {
 public:
@@ -122,6 +123,15 @@ public:
         return path;
     }
 
+    HidClaim claim(HidHandle handle) override
+    {
+        Open *device = find(handle);
+        const int claimed = device ? claimInterface(*device) : LIBUSB_ERROR_NOT_FOUND;
+        if (claimed == LIBUSB_SUCCESS)
+            return HidClaim::Claimed;
+        return claimed == LIBUSB_ERROR_BUSY ? HidClaim::InUse : HidClaim::Failed;
+    }
+
     bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) override
     {
         const Open *device = find(handle);
@@ -143,13 +153,9 @@ public:
             return { HidWriteResult::Failed, HidError::InvalidHandle };
         if (length < 1)
             return { HidWriteResult::Failed, HidError::InvalidParameter };
-        if (!device->claimed) {
-            libusb_set_auto_detach_kernel_driver(device->handle, 1);
-            const int claimed = libusb_claim_interface(device->handle, device->interfaceNumber);
-            if (claimed != LIBUSB_SUCCESS)
-                return { HidWriteResult::Failed, mapError(claimed) };
-            device->claimed = true;
-        }
+        const int claimed = claimInterface(*device);
+        if (claimed != LIBUSB_SUCCESS)
+            return { HidWriteResult::Failed, mapError(claimed) };
 
         // An unnumbered report goes on the wire without its leading zero.
         const std::uint8_t reportId = report[0];
@@ -262,6 +268,16 @@ private:
                 { libusb_ref_device(device), setting.bInterfaceNumber, outEndpoint });
         }
         libusb_free_config_descriptor(config);
+    }
+
+    static int claimInterface(Open &device)
+    {
+        if (device.claimed)
+            return LIBUSB_SUCCESS;
+        libusb_set_auto_detach_kernel_driver(device.handle, 1);
+        const int claimed = libusb_claim_interface(device.handle, device.interfaceNumber);
+        device.claimed = claimed == LIBUSB_SUCCESS;
+        return claimed;
     }
 
     static int firstLanguage(libusb_device_handle *device)

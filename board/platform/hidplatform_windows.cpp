@@ -20,10 +20,10 @@ std::uint32_t mapError(DWORD error)
     return static_cast<std::uint32_t>(error);
 }
 
-// Programs of the tool never share a board: each holds a named mutex for every device it has
-// open, keyed by the device's path, and does not open a device whose mutex another program holds.
-// A share mode of 0 would not do: Wine does not enforce it on a HID device. The mutex belongs to
-// the thread that opened the device, which is the link's one thread. Returns null when held.
+// Programs of the tool never share a board: each claims the board it uses with a named mutex,
+// keyed by the device's path, and does not use a board whose mutex another program holds. A
+// share mode of 0 would not do: Wine does not enforce it on a HID device. The mutex belongs to
+// the thread that claimed the device, which is the link's one thread. Returns null when held.
 HANDLE lockDevice(const std::wstring &path)
 {
     std::wstring name = L"Global\\qd7310-device-";
@@ -103,19 +103,24 @@ public:
         const std::wstring path = devicePath(index);
         if (path.empty())
             return kInvalidHidHandle;
-        const HANDLE lock = lockDevice(path);
-        if (!lock)
-            return kInvalidHidHandle;
         const HANDLE device = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
             nullptr);
-        if (device == INVALID_HANDLE_VALUE) {
-            unlockDevice(lock);
+        if (device == INVALID_HANDLE_VALUE)
             return kInvalidHidHandle;
-        }
         const HidHandle handle = mNextHandle++;
-        mOpen[handle] = { device, lock };
+        mOpen[handle] = { device, nullptr, path };
         return handle;
+    }
+
+    HidClaim claim(HidHandle handle) override
+    {
+        const auto found = mOpen.find(handle);
+        if (found == mOpen.end())
+            return HidClaim::Failed;
+        if (!found->second.lock)
+            found->second.lock = lockDevice(found->second.path);
+        return found->second.lock ? HidClaim::Claimed : HidClaim::InUse;
     }
 
     // A handle without access rights is enough for the attributes, and Windows grants it even
@@ -218,7 +223,8 @@ public:
         if (found == mOpen.end())
             return;
         CloseHandle(found->second.device);
-        unlockDevice(found->second.lock);
+        if (found->second.lock)
+            unlockDevice(found->second.lock);
         mOpen.erase(found);
     }
 
@@ -262,7 +268,8 @@ private:
     struct OpenDevice
     {
         HANDLE device;
-        HANDLE lock; // see lockDevice
+        HANDLE lock; // see lockDevice; null until claimed
+        std::wstring path;
     };
     std::map<HidHandle, OpenDevice> mOpen;
     HidHandle mNextHandle = 1;

@@ -62,6 +62,11 @@ public:
         SimulatedBoard *board = openBoard(handle);
         return board && board->readIds(mOpened[handle].own, vendorId, productId);
     }
+    HidClaim claim(HidHandle handle) override
+    {
+        SimulatedBoard *board = openBoard(handle);
+        return board ? board->claim(mOpened[handle].own) : HidClaim::Failed;
+    }
     HidWriteResult writeReport(
         HidHandle handle, const std::uint8_t *report, int length, int) override
     {
@@ -240,6 +245,14 @@ bool SimulatedBoard::readIds(
     *vendorId = device->device.vendorId;
     *productId = device->device.productId;
     return true;
+}
+
+HidClaim SimulatedBoard::claim(HidHandle handle) const
+{
+    const OpenDevice *device = liveDevice(handle);
+    if (!device)
+        return HidClaim::Failed;
+    return device->boardInstance >= 0 && mHeldElsewhere ? HidClaim::InUse : HidClaim::Claimed;
 }
 
 HidWriteResult SimulatedBoard::writeReport(HidHandle handle, const std::uint8_t *report, int length)

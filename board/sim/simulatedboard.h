@@ -85,6 +85,8 @@ public:
     void setBoardCount(int count) { mBoardCount = count; } // 2: the board appears twice
     void setBoardOpenable(bool openable) { mBoard.openable = openable; }
     void setBoardIdsReadable(bool readable) { mBoard.idsReadable = readable; }
+    // Another program holds the board: it opens, but cannot be claimed.
+    void setBoardHeldElsewhere(bool held) { mHeldElsewhere = held; }
 
     // Lasting faults, until switched off.
     void setStallWrites(bool stall) { mStallWrites = stall; }
@@ -134,6 +136,7 @@ private:
     std::string listedLocation(int index) const;
     const OpenDevice *liveDevice(HidHandle handle) const;
     bool readIds(HidHandle handle, std::uint16_t *vendorId, std::uint16_t *productId) const;
+    HidClaim claim(HidHandle handle) const;
     HidWriteResult writeReport(HidHandle handle, const std::uint8_t *report, int length);
     bool readString(HidHandle handle, int index, std::uint8_t *buffer, int length);
     void close(HidHandle handle) { mHandles.erase(handle); }
@@ -157,6 +160,7 @@ private:
     int mStringRequests = 0;
     bool mPresent = true;
     bool mRecording = true;
+    bool mHeldElsewhere = false;
     bool mStallWrites = false;
     bool mFailStringReads = false;
     bool mNoAnswerPending = false;

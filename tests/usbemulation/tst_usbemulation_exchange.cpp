@@ -222,9 +222,9 @@ void TestUsbEmulationExchange::stalledWriteIsCancelled()
     bus->setStallWrites(node, true);
     bus->clearEvents();
     capture.clear();
-    link->spi_write(4, 0x22);
-    // The string still holds the answer to the previous command; that it was asked for at all
-    // is what matters.
+    // The string still holds the answer to the previous command: it is asked for and traced,
+    // but the command fails.
+    QCOMPARE(link->spi_write(4, 0x22), 0);
     QCOMPARE(traceOf(capture),
         QByteArray("spi_write\naddr =  00000004\ndata =  00000022\n00 08 00 11 26 22 04 00 \n"
                    "write timed out\n00 00 00 00 00 00 00 00 \n"));
