@@ -6,6 +6,8 @@ namespace ChipProgram {
 
 namespace {
 
+// The status is read only once the command has returned: as an argument beside the call that
+// sets it, it could be read first.
 void record(Outcome &outcome, int result, int status)
 {
     ++outcome.sent;
@@ -24,10 +26,12 @@ Outcome writeRegisters(USBHid2 &link, const std::int32_t (&chipRegs)[15], const 
     for (int i = 0; i < copy.count; ++i) {
         const int reg = copy.registers[static_cast<std::size_t>(i)];
         int status = 0;
-        record(outcome, link.spi_write(reg, chipRegs[reg - 1] & 0xFF, &status), status);
+        const int result = link.spi_write(reg, chipRegs[reg - 1] & 0xFF, &status);
+        record(outcome, result, status);
     }
     int status = 0;
-    record(outcome, link.spi_write(kCommandRegister, copy.command, &status), status);
+    const int result = link.spi_write(kCommandRegister, copy.command, &status);
+    record(outcome, result, status);
     return outcome;
 }
 
@@ -35,7 +39,8 @@ Outcome setRunLine(USBHid2 &link, bool high)
 {
     Outcome outcome;
     int status = 0;
-    record(outcome, link.set_pin(kRunLineGroup, kRunLinePin, high ? 1 : 0, &status), status);
+    const int result = link.set_pin(kRunLineGroup, kRunLinePin, high ? 1 : 0, &status);
+    record(outcome, result, status);
     return outcome;
 }
 
@@ -43,7 +48,8 @@ Outcome prepareBoard(USBHid2 &link)
 {
     Outcome outcome;
     int initStatus = 0;
-    record(outcome, link.init_controller(&initStatus), initStatus);
+    const int initialised = link.init_controller(&initStatus);
+    record(outcome, initialised, initStatus);
     if (outcome.failed)
         return outcome;
     for (const PinStep &step : boardPreparation) {

@@ -36,8 +36,10 @@ const char *const kExitCodes
     = "Exit codes:\n"
       "  0   success\n"
       "  1   board not found (with --board, the boards present are named on standard error),\n"
-      "      or present but cannot be opened (the reason on standard error)\n"
-      "  2   the board did not answer, or refused (non-zero status)\n"
+      "      or present but cannot be used: not opened, or in use by another program (the\n"
+      "      reason on standard error)\n"
+      "  2   the board did not take a command (its report could not be written), did not\n"
+      "      answer, or refused (non-zero status)\n"
       "  64  bad usage: nothing was sent\n"
       "  74  the results could not be written (a full disk, say)\n"
       "  141 the reader closed the pipe (as head does): the program ends quietly\n";

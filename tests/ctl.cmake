@@ -1,3 +1,4 @@
 qd7310_add_test(tst_ctl LIBS qd7310_ctl qd7310_boardsim)
-target_compile_definitions(tst_ctl PRIVATE QD7310_CTL="$<TARGET_FILE:qd7310-ctl>")
-add_dependencies(tst_ctl qd7310-ctl)
+target_compile_definitions(tst_ctl PRIVATE QD7310_CTL="$<TARGET_FILE:qd7310-ctl>"
+    QD7310_EVAL="$<TARGET_FILE:qd7310-eval>" QD7310_VERSION="${PROJECT_VERSION}")
+add_dependencies(tst_ctl qd7310-ctl qd7310-eval)

@@ -14,6 +14,7 @@ class TestConnection : public QObject
 private slots:
     void startWithoutBoard();
     void unplugAndReplug();
+    void probeRefusedReopensEveryCheck_data();
     void probeRefusedReopensEveryCheck();
     void initControllerFailing();
     void checkWhileConnectedOnlyProbes();
@@ -74,10 +75,23 @@ void TestConnection::unplugAndReplug()
     QCOMPARE(bw.received(), QStringList { "R15" });
 }
 
+void TestConnection::probeRefusedReopensEveryCheck_data()
+{
+    QTest::addColumn<bool>("stalled");
+    QTest::newRow("probe refused") << false;
+    // The answer string still holds an earlier answer, but a probe that never went out proves
+    // nothing: the board is searched for again, as an unplugged one.
+    QTest::newRow("writes stalled") << true;
+}
+
 void TestConnection::probeRefusedReopensEveryCheck()
 {
+    QFETCH(bool, stalled);
     BoardWindow bw;
-    bw.board.firmware().setCommandStatus(0x22, 0x05);
+    if (stalled)
+        bw.board.setStallWrites(true);
+    else
+        bw.board.firmware().setCommandStatus(0x22, 0x05);
     bw.open();
     const int opens = bw.board.boardOpenCount(0);
     for (int i = 1; i <= 3; ++i) {
@@ -85,7 +99,8 @@ void TestConnection::probeRefusedReopensEveryCheck()
         check(bw);
         QCOMPARE(bw.connectionText(), QString("connected"));
         QCOMPARE(bw.board.boardOpenCount(0), opens + i);
-        QCOMPARE(bw.received(), QStringList { "R15" } + BoardWindow::preparation());
+        QCOMPARE(bw.received(),
+            stalled ? QStringList() : QStringList { "R15" } + BoardWindow::preparation());
         QCOMPARE(bw.board.openHandleCount(), 1);
     }
 }

@@ -2,11 +2,14 @@
 // reaches the board when any part of the command or script is wrong; board faults, in-process.
 #include "boardtrace.h"
 #include "chipprogram.h"
+#include "ctlserve.h"
 #include "ctlsession.h"
 #include "simulatedboard.h"
 #include "usbhid2.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,6 +27,7 @@ private slots:
     void boardFaults();
     void prepareAsTheWindow();
     void severalBoards();
+    void sessionKeepsTheBoard();
 };
 
 void TestCtl::run_data()
@@ -113,6 +117,34 @@ void TestCtl::run_data()
         << QByteArray("qd7310-ctl: no board at sim-2; boards present: sim-1\n");
     QTest::newRow("locked by run") << script << QByteArray("run on\nrun-once 1 off\n") << 64 << none
                                    << QByteArray("stdin:2: run-once 1 off: locked");
+    // An empty location would mean any board: both programs refuse it the same way.
+    QTest::newRow("empty board") << QStringList { "--board", "", "list" } << none << 64 << none
+                                 << QByteArray("qd7310-ctl: --board: give a location");
+    QTest::newRow("window, empty board") << QStringList { "qd7310-eval", "--board=" } << none << 64
+                                         << none << QByteArray("qd7310-eval: --board: give a location");
+
+    // A session: a reply per request, numbered by input line; the locks hold, and only a command
+    // that succeeded takes one; quit ends it.
+    QTest::newRow("session")
+        << QStringList { "--simulated", "--current", "3", "session" }
+        << QByteArray("spi-write 1 2\r\n\r\n# c\ntrain 4\nrun-once 1\nreset --current 4\n"
+                      "run-once 1 off\nchange-current\nquit\nreset\n")
+        << 0
+        << QByteArray("{\"program\":\"qd7310-ctl\",\"protocol\":1,\"version\":\"" QD7310_VERSION
+                      "\"}\n"
+                      "{\"command\":\"spi-write\",\"data\":2,\"ok\":true,\"reg\":1,\"request\":1,"
+                      "\"result\":\"ok\"}\n"
+                      "{\"error\":\"train: PULSES '4' is not in 1..3\",\"exit\":64,\"ok\":false,"
+                      "\"request\":4}\n"
+                      "{\"command\":\"run-once\",\"mode\":1,\"ok\":true,\"request\":5,"
+                      "\"result\":\"ok\",\"sent\":1}\n"
+                      "{\"command\":\"reset\",\"error\":\"reset: locked while Run Once 1 is on; "
+                      "release it first with run-once 1 off\",\"exit\":64,\"ok\":false,\"request\":6}\n"
+                      "{\"command\":\"run-once\",\"line\":\"off\",\"mode\":1,\"ok\":true,"
+                      "\"request\":7,\"result\":\"ok\",\"sent\":1}\n"
+                      "{\"command\":\"change-current\",\"current\":\"10.0 mA\",\"ok\":true,"
+                      "\"request\":8,\"result\":\"ok\",\"sent\":4}\n")
+        << none;
 }
 
 void TestCtl::run()
@@ -124,12 +156,16 @@ void TestCtl::run()
     QFETCH(QByteArray, error);
 
     QProcess ctl;
-    ctl.start(QStringLiteral(QD7310_CTL), arguments);
+    const bool window = arguments.value(0) == QLatin1String("qd7310-eval");
+    ctl.start(window ? QStringLiteral(QD7310_EVAL) : QStringLiteral(QD7310_CTL),
+        arguments.mid(window ? 1 : 0));
     QVERIFY(ctl.waitForStarted());
     ctl.write(script);
     ctl.closeWriteChannel();
     QVERIFY(ctl.waitForFinished(10000));
-    const QByteArray err = ctl.readAllStandardError().replace("\r\n", "\n");
+    QByteArray err = ctl.readAllStandardError().replace("\r\n", "\n");
+    if (window) // the platform plugin may speak of the machine's set-up first
+        err = err.mid(err.indexOf("qd7310-eval: "));
     QCOMPARE(ctl.readAllStandardOutput().replace("\r\n", "\n"), output);
     QVERIFY2(err.contains(error), err.constData());
     QCOMPARE(err.count('\n'), error.isEmpty() ? 0 : 1);
@@ -169,6 +205,19 @@ void TestCtl::badScriptSendsNothing()
 
 void TestCtl::lostResults()
 {
+    // A reader that goes away, as head does, ends the program quietly, as any filter.
+    QProcess writer;
+    QProcess reader; // reads nothing and is gone at once
+    writer.setStandardOutputProcess(&reader);
+    writer.start(QStringLiteral(QD7310_CTL), { "--simulated", "--script", "-" });
+    reader.start(QStringLiteral(QD7310_CTL), { "--version" });
+    QVERIFY(writer.waitForStarted() && reader.waitForFinished(10000));
+    writer.write("wait 300\nsettings\n");
+    writer.closeWriteChannel();
+    QVERIFY(writer.waitForFinished(10000));
+    QCOMPARE(writer.exitCode(), 141);
+    QCOMPARE(writer.readAllStandardError(), QByteArray());
+
     if (!QFile::exists("/dev/full"))
         QSKIP("needs /dev/full");
     for (const QStringList &arguments :
@@ -194,7 +243,7 @@ Ctl::Result runLine(SimulatedBoard &board, const QString &line)
     return session.run(*request);
 }
 
-enum Fault { Absent, Unopenable, NoAnswer, InitRefused };
+enum Fault { Absent, Unopenable, HeldElsewhere, NoAnswer, Stalled, InitRefused };
 
 } // namespace
 
@@ -207,8 +256,12 @@ void TestCtl::boardFaults_data()
     QTest::newRow("no board") << int(Absent) << "status" << 1 << "board not found";
     QTest::newRow("advice") << int(Unopenable) << "reset" << 1
                             << "is present but cannot be opened: ";
+    QTest::newRow("in use") << int(HeldElsewhere) << "reset" << 1
+                            << "is in use by another program: close that program first";
     QTest::newRow("no answer") << int(NoAnswer) << "spi-write 1 2" << 2
                                << "spi-write: the board did not answer";
+    QTest::newRow("not taken") << int(Stalled) << "train 1" << 2
+                               << "train: the board did not take the command";
     QTest::newRow("refused init-controller")
         << int(InitRefused) << "init-controller" << 2
         << "init-controller: the board refused it with status ";
@@ -224,6 +277,8 @@ void TestCtl::boardFaults()
     board.setPresent(fault != Absent);
     board.setBoardOpenable(fault != Unopenable);
     board.setFailStringReads(fault == NoAnswer);
+    board.setBoardHeldElsewhere(fault == HeldElsewhere);
+    board.setStallWrites(fault == Stalled);
     if (fault == InitRefused)
         board.firmware().setCommandStatus(0x00, BoardFirmware::BadParameter);
     const Ctl::Result result = runLine(board, command);
@@ -283,8 +338,63 @@ void TestCtl::severalBoards()
     QCOMPARE(session("1-3").run(*request).exitCode, 0);
     QCOMPARE(boards[2].reports().size(), std::size_t(1));
     QVERIFY(boards[0].reports().empty() && boards[1].reports().empty());
+    int opened = 0;
+    for (SimulatedBoard &board : boards)
+        opened += board.boardOpenCount(0);
     QCOMPARE(session("1-9").run(*request).error,
         QString("no board at 1-9; boards present: 1-1, 1-2, 1-3"));
+    for (SimulatedBoard &board : boards)
+        opened -= board.boardOpenCount(0);
+    QCOMPARE(opened, 0);
+
+    // A location as Windows may give it still leaves every field splittable.
+    Ctl::Result listed;
+    listed.command = "list";
+    listed.add("location", "USB\\VID_1209&PID_0001\\\"7\"\t\n");
+    listed.add("openable", 1);
+    QCOMPARE(Ctl::formatText(listed),
+        QString("list location=\"USB\\\\VID_1209&PID_0001\\\\\\\"7\\\"\\t\\n\" openable=1"));
+}
+
+void TestCtl::sessionKeepsTheBoard()
+{
+    SimulatedBoard board;
+    Ctl::Session session([&board] { return std::make_unique<USBHid2>(board.platform(), 50); });
+    std::FILE *in = std::tmpfile();
+    QVERIFY(in);
+    std::fputs("spi-read 1\nlist\nspi-write 2 3\nrun-once 1\nchange-current\n", in);
+    std::rewind(in);
+    board.planFault(3, SimulatedBoard::Fault::Unplug); // the spi-write, after the list's probe
+    QList<QJsonObject> replies;
+    const BoardTraceCapture quiet;
+    const int exitCode = Ctl::serve(session, in, [&](const QByteArray &line) {
+        replies.append(QJsonDocument::fromJson(line).object());
+        if (replies.size() == 3) {
+            // Plugged in again; its first command is refused with a status.
+            board.setPresent(true);
+            board.planFault(1, SimulatedBoard::Fault::ErrorStatus);
+        }
+        return 0;
+    });
+    std::fclose(in);
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(replies.size(), 5);
+    // ok, exit, reconnected: the listing leaves the board held; a board that did not take a
+    // command is searched for again, and found again says so; a refusal takes no lock.
+    const int expected[5][3] = { { 1, 0, 0 }, { 1, 0, 0 }, { 0, 2, 0 }, { 0, 2, 1 }, { 1, 0, 0 } };
+    for (int i = 0; i < 5; ++i) {
+        const QJsonObject &reply = replies[i];
+        QCOMPARE(reply["request"].toInt(), i + 1);
+        QCOMPARE(reply["ok"].toBool(), bool(expected[i][0]));
+        QCOMPARE(reply["exit"].toInt(), expected[i][1]);
+        QCOMPARE(reply["reconnected"].toBool(), bool(expected[i][2]));
+    }
+    QCOMPARE(replies[1]["boards"].toVariant(),
+        QVariant(QVariantList { QVariantMap { { "location", "sim-1" }, { "openable", 1 },
+            { "answers", 1 } } }));
+    QCOMPARE(replies[2]["result"].toString(), QString("not-taken"));
+    QCOMPARE(replies[3]["status"].toInt(), 0xE1);
+    QCOMPARE(board.boardOpenCount(0), 2);
 }
 
 QTEST_GUILESS_MAIN(TestCtl)
