@@ -345,8 +345,8 @@ class Session:
             line = self._replies.get(timeout=timeout)
         except queue.Empty:
             self._process.kill()
-            raise Error("qd7310-ctl gave no reply to %s within %g s, so it was stopped"
-                        % (what, timeout)) from None
+            raise Error("qd7310-ctl gave no reply to %s within %g s, so it was stopped%s"
+                        % (what, timeout, self._exit_text())) from None
         if line is None:
             raise Error("qd7310-ctl ended before %s%s" % (what, self._exit_text()))
         try:
