@@ -120,7 +120,7 @@ class Session:
         self._lock = threading.Lock()
         self._line = 0  # the tool counts input lines; the client sends no blank ones
         self._ended: Optional[str] = None  # why requests can no longer be sent
-        self._replies: "queue.Queue[Optional[bytes]]" = queue.Queue()
+        self._replies: "queue.SimpleQueue[Optional[bytes]]" = queue.SimpleQueue()
         self._stderr: Deque[str] = collections.deque(maxlen=_STDERR_LINES)
 
         command = [_find_program(program), "session"]
