@@ -165,19 +165,29 @@ class Session:
     def __enter__(self) -> Session:
         return self
 
-    def __exit__(self, *exc_info: object) -> None:
-        self.close()
+    def __exit__(self, exc_type: Optional[type], *exc_info: object) -> None:
+        try:
+            self.close()
+        except Error:
+            if exc_type is None:
+                raise  # otherwise the exception on its way out says more
 
     def close(self) -> None:
         """End the session: nothing is sent to the board, the chip keeps its state.
 
-        Sends ``quit`` and waits a few seconds for ``qd7310-ctl`` to end, then kills it.
-        Closing twice is harmless.
+        Sends ``quit`` and waits a few seconds for ``qd7310-ctl`` to end, then kills it;
+        raises :class:`Error` when it did not end by itself with status 0. Closing twice, or
+        after the session has ended, does nothing.
         """
         with self._lock:
-            if self._ended is None:
-                self._send("quit")
+            if self._ended is not None:
+                return
+            self._send("quit")
             self._end("the session was closed")
+        code = self._process.returncode
+        if code != 0:
+            raise Error("qd7310-ctl did not end its session cleanly (exit %d)%s"
+                        % (code, ": " + "\n".join(self._stderr) if self._stderr else ""))
 
     def run(self, request: str) -> Reply:
         """Send one request line, as a script line of ``qd7310-ctl``; return its reply.
