@@ -127,7 +127,7 @@ class Session:
         if simulated:
             command.append("--simulated")
         if board is not None:
-            command += ["--board", _word(board)]
+            command += ["--board", board]  # an argument of its own: a blank does no harm
         if trace is not None:
             command += ["--trace", os.fspath(trace)]
         try:
