@@ -27,15 +27,8 @@ The current sweep, on the simulated board::
 library only; Python 3.9 or later.
 """
 
-from ._session import (
-    BoardFailed,
-    BoardNotFound,
-    Error,
-    Reply,
-    Session,
-    UsageError,
-    list_boards,
-)
+from ._errors import BoardFailed, BoardNotFound, Error, Reply, UsageError
+from ._session import Session, list_boards
 
 __all__ = [
     "BoardFailed",

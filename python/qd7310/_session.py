@@ -9,7 +9,8 @@ import subprocess
 import threading
 from typing import IO, Any, Deque, Dict, List, Optional, Sequence, Union, cast
 
-Reply = Dict[str, Any]
+from ._errors import BY_EXIT_CODE, Error, Reply
+
 Word = Union[int, str]
 PathLike = Union[str, "os.PathLike[str]"]
 
@@ -28,33 +29,6 @@ _REPORTS = {"prepare": 27, "train": 16, "follow": 6, "change-current": 4}
 _STDERR_LINES = 50
 
 
-class Error(Exception):
-    """A request failed, or qd7310-ctl ended, timed out or did not speak the protocol.
-
-    ``reply`` is the failed request's reply (with ``error`` and ``exit``), or an empty dict
-    when there was no reply. ``request`` is the request line, when there was one.
-    """
-
-    def __init__(self, message: str, reply: Optional[Reply] = None,
-                 request: Optional[str] = None) -> None:
-        super().__init__(message)
-        self.reply: Reply = reply if reply is not None else {}
-        self.request = request
-
-
-class BoardNotFound(Error):
-    """No board was found, or it is present but cannot be opened (exit 1)."""
-
-
-class BoardFailed(Error):
-    """The board did not answer, refused, or did not take the command (exit 2)."""
-
-
-class UsageError(Error):
-    """Bad usage, or a command locked by the window's locks; nothing was sent (exit 64)."""
-
-
-_ERRORS = {1: BoardNotFound, 2: BoardFailed, 64: UsageError}
 
 
 def _find_program(program: Optional[PathLike]) -> str:
@@ -229,7 +203,7 @@ class Session:
                 raise Error(message, reply, request)
         if not reply.get("ok"):
             code = reply.get("exit")
-            error = _ERRORS.get(code, Error) if isinstance(code, int) else Error
+            error = BY_EXIT_CODE.get(code, Error) if isinstance(code, int) else Error
             raise error(str(reply.get("error", "failed")), reply, request)
         return reply
 
