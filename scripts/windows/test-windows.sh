@@ -41,12 +41,12 @@ check_zip_dlls() {
     return $status
 }
 
-# The Python client rides along in python\qd7310\, where the README sends a Windows Python.
+# The Python client rides along in python\qd7310\, where the README sends a Windows Python:
+# every source file of it, and nothing else.
 check_zip_python() {
-    local files
-    files=$(unzip -Z1 build-windows/qd7310-eval-*-win64.zip | grep -cE '^[^/]+/python/qd7310/[^/]+$')
-    echo "python/qd7310: $files files"
-    [ "$files" -eq 3 ]
+    diff <(cd python && ls qd7310/*.py qd7310/py.typed | sort) \
+        <(unzip -Z1 build-windows/qd7310-eval-*-win64.zip | sed -n 's|^[^/]*/python/\(qd7310/[^/]\+\)$|\1|p' | sort) &&
+        echo "python/qd7310: $(ls python/qd7310/*.py python/qd7310/py.typed | wc -l) files, as in the source"
 }
 
 # With its tests, for the program that emulates the board under the Linux window.
