@@ -2,8 +2,8 @@
 # Checks the Debian package that scripts/package-deb.sh left in build-deb/: validates its desktop
 # entries, AppStream metainfo and the package itself (lintian), installs it with apt-get, checks
 # every expected file is in place, runs the installed program headless against the freshly built
-# one, then removes and purges it and checks nothing of it is left. Prints a line per stage;
-# details only on failure.
+# one, drives the installed qd7310-ctl from the installed Python client, then removes and purges
+# it and checks nothing of it is left. Prints a line per stage; details only on failure.
 # The install stages need root or password-less sudo, and never touch a qd7310-eval that was
 # installed before this check ran (someone's own installation): in either case they are skipped
 # with one line saying why, and the validators alone decide the outcome.
@@ -124,6 +124,7 @@ for entry in "${DESKTOP_ENTRIES[@]}"; do
 done
 expect_file /usr/share/icons/hicolor/48x48/apps/qd7310-eval.png
 expect_file /usr/share/icons/hicolor/scalable/apps/qd7310-eval.svg
+expect_file /usr/lib/python3/dist-packages/qd7310/__init__.py
 expect_file /usr/share/doc/$package/copyright
 expect_file /usr/share/doc/$package/changelog.gz
 metainfo=$(ls /usr/share/metainfo/*.metainfo.xml 2>/dev/null | xargs -r grep -l "<binary>qd7310-eval<" | head -n 1)
@@ -145,7 +146,7 @@ else
     ! grep -q '0666' "$rules" || fail "$rules sets MODE 0666"
 fi
 grep -q '^/etc/' "$work/files" && fail "the package installs into /etc: $(grep '^/etc/' "$work/files")"
-[ "$failures" -eq "$before" ] && echo "  all in place: ${PROGRAMS[*]}, man pages, desktop entries, icons, metainfo, udev rule $(basename "${rules:-}")"
+[ "$failures" -eq "$before" ] && echo "  all in place: ${PROGRAMS[*]}, man pages, desktop entries, icons, metainfo, udev rule $(basename "${rules:-}"), Python package qd7310"
 
 echo "== run"
 # The program has no signal handler, so the time-out ends it; line-buffered output means every
@@ -171,6 +172,23 @@ else
     echo "  /usr/bin/qd7310-eval: start-up trace as built ($(wc -l <"$work/actual") lines)"
 fi
 
+# Debian's own Python finds the client with no help (-I ignores PYTHONPATH and the user's site),
+# and the client drives the installed qd7310-ctl, found on PATH.
+version=$(dpkg-query -W -f='${Version}' "$package")
+if env -u QD7310_CTL PATH=/usr/bin:/bin /usr/bin/python3 -I -c '
+import qd7310
+with qd7310.Session(simulated=True) as s:
+    s.prepare()
+    s.spi_write(15, 20)
+    assert s.spi_read(15)["value"] == 20
+print(qd7310.__file__, s.version)' >"$work/python" 2>&1 \
+    && [ "$(cat "$work/python")" = "/usr/lib/python3/dist-packages/qd7310/__init__.py $version" ]; then
+    echo "  python3 -I: import qd7310 from /usr/lib/python3/dist-packages drives /usr/bin/qd7310-ctl session $version"
+else
+    fail "the installed Python client with the installed qd7310-ctl"
+    sed 's/^/    /' "$work/python"
+fi
+
 echo "== remove and purge"
 quiet "apt-get remove" as_root env DEBIAN_FRONTEND=noninteractive apt-get remove -y -q "$package"
 quiet "apt-get purge" as_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "$package" \
@@ -189,6 +207,8 @@ while read -r path; do
     fi
     left+=("$path")
 done <"$work/files"
+# The byte code that installing compiled goes with the package.
+[ ! -e /usr/lib/python3/dist-packages/qd7310 ] || left+=(/usr/lib/python3/dist-packages/qd7310)
 if [ ${#left[@]} -ne 0 ]; then
     fail "left behind after purge: ${left[*]}"
 else

@@ -11,6 +11,7 @@ QD7310_TEST_PACKAGES=(
     umockdev libumockdev-dev
     g++-mingw-w64-x86-64-posix
     dpkg-dev file lintian desktop-file-utils appstream
+    python3-pytest
 )
 # The Windows cross-build, its packages and its tests under Wine (scripts/windows/), installed
 # only when that stage runs; umockdev plays the board under the Linux window it is compared with.

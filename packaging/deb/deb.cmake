@@ -14,8 +14,9 @@ add_custom_command(OUTPUT ${QD7310_DEB_OUT}/changelog.gz
 add_custom_target(qd7310_deb_changelog ALL DEPENDS ${QD7310_DEB_OUT}/changelog.gz)
 install(FILES ${QD7310_DEB_OUT}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-# The maintainer scripts know the board's vendor ID to re-trigger only its devices.
-foreach(script postinst postrm)
+# The maintainer scripts know the board's vendor ID to re-trigger only its devices, and byte-compile
+# the Python client on install and clean it up on removal, as Debian's Python packages do.
+foreach(script postinst prerm postrm)
     configure_file(${QD7310_DEB_DIR}/${script}.in ${QD7310_DEB_OUT}/${script} @ONLY
                    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
                                     GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
@@ -27,7 +28,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${CPACK_PACKAGE_HOMEPAGE_URL})
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${QD7310_DEB_OUT}/postinst ${QD7310_DEB_OUT}/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${QD7310_DEB_OUT}/postinst ${QD7310_DEB_OUT}/prerm ${QD7310_DEB_OUT}/postrm)
+# The Python client in Debian's Python path; the programs' own dependencies come from shlibdeps.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3:any (>= 3.9)")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Release binaries without their symbol tables, as Debian ships them.
 set(CPACK_STRIP_FILES ON)

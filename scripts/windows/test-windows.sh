@@ -41,6 +41,14 @@ check_zip_dlls() {
     return $status
 }
 
+# The Python client rides along in python\qd7310\, where the README sends a Windows Python:
+# every source file of it, and nothing else.
+check_zip_python() {
+    diff <(cd python && ls qd7310/*.py qd7310/py.typed | sort) \
+        <(unzip -Z1 build-windows/qd7310-eval-*-win64.zip | sed -n 's|^[^/]*/python/\(qd7310/[^/]\+\)$|\1|p' | sort) &&
+        echo "python/qd7310: $(ls python/qd7310/*.py python/qd7310/py.typed | wc -l) files, as in the source"
+}
+
 # With its tests, for the program that emulates the board under the Linux window.
 linux_reference() {
     cmake -S . -B build-windows-linuxref -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -56,6 +64,7 @@ for package in build-windows/*-win64.zip build-windows/*-win64-setup.exe; do
 done
 stage dll-check check_zip_dlls
 grep -o 'DLL check: .*' "$logs/dll-check.log" | sed 's/^/    /'
+stage python-package check_zip_python
 stage wine-tests ctest --test-dir build-windows -j "$(nproc)" --output-on-failure
 grep -E 'tests passed|tests failed' "$logs/wine-tests.log" | sed 's/^/    /'
 sed -nE 's/^[[:space:]]+[0-9]+ - (.*) \(Disabled\)$/    not run under Wine: \1/p' "$logs/wine-tests.log"

@@ -1,0 +1,35 @@
+# The Python client's tests (python/tests) under pytest, against this build's qd7310-ctl on the
+# simulated board, and their board case once more with qd7310-ctl on a board emulated by
+# umockdev. Only where a Python 3.9 or later with pytest is found (python3-pytest).
+if(CMAKE_CROSSCOMPILING)
+    return()
+endif()
+function(qd7310_python_has_pytest result candidate)
+    execute_process(
+        COMMAND ${candidate} -c "import sys, pytest; sys.exit(sys.version_info < (3, 9))"
+        RESULT_VARIABLE failed OUTPUT_QUIET ERROR_QUIET)
+    if(failed)
+        set(${result} FALSE PARENT_SCOPE)
+    endif()
+endfunction()
+# The first python3 on PATH may be one without pytest; the search goes on to the next.
+find_program(QD7310_PYTEST_PYTHON NAMES python3 VALIDATOR qd7310_python_has_pytest)
+if(NOT QD7310_PYTEST_PYTHON)
+    message(STATUS "no python3 with pytest (package python3-pytest): skipping the Python tests")
+    return()
+endif()
+
+set(_qd7310_pytest ${QD7310_PYTEST_PYTHON} -m pytest -q -p no:cacheprovider
+    ${PROJECT_SOURCE_DIR}/python/tests)
+set(_qd7310_python_env "QD7310_CTL=$<TARGET_FILE:qd7310-ctl>"
+    "PYTHONPATH=${PROJECT_SOURCE_DIR}/python" "PYTHONDONTWRITEBYTECODE=1")
+add_test(NAME python_client COMMAND ${_qd7310_pytest})
+set_tests_properties(python_client PROPERTIES TIMEOUT 300 ENVIRONMENT "${_qd7310_python_env}")
+
+# _qd7310_preload comes from usbemulation.cmake, with the sanitizer runtime ahead when needed.
+if(TARGET qd7310-usbboard)
+    add_test(NAME python_client_emulated_board COMMAND ${_qd7310_pytest} -k emulated_board)
+    set_tests_properties(python_client_emulated_board PROPERTIES TIMEOUT 300
+        ENVIRONMENT "${_qd7310_python_env};QD7310_USBBOARD=$<TARGET_FILE:qd7310-usbboard>;QD7310_UMOCKDEV_PRELOAD=${_qd7310_preload}"
+        ENVIRONMENT_MODIFICATION "LIBUSB_DEBUG=unset:")
+endif()
