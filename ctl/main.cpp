@@ -77,7 +77,7 @@ bool readerGone()
 {
 #ifdef Q_OS_WIN
     const DWORD error = GetLastError();
-    if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE)
+    if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED)
         return true;
 #endif
     return errno == EPIPE;
