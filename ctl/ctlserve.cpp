@@ -55,8 +55,8 @@ QJsonObject reply(Session &session, Locks &locks, const Request &request)
 {
     const QString locked = locks.check(request);
     if (!locked.isEmpty())
-        return failure({ { QStringLiteral("command"), QLatin1String(request.command->name) } },
-            locked, Usage);
+        return failure(
+            { { QStringLiteral("command"), QLatin1String(request.command->name) } }, locked, Usage);
     if (request.command->kind == Kind::List)
         return listReply(session, request);
 

@@ -331,7 +331,8 @@ void Session::runOnBoard(const Request &request, Result &result)
         break;
     case Kind::Follow:
         result.add("mode", a[0]);
-        finishOutcome(ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::followMode(a[0])));
+        finishOutcome(
+            ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::followMode(a[0])));
         break;
     case Kind::Run:
         result.add("line", a[0] ? QStringLiteral("on") : QStringLiteral("off"));
@@ -344,7 +345,8 @@ void Session::runOnBoard(const Request &request, Result &result)
             result.add("line", QStringLiteral("off"));
             finishOutcome(ChipProgram::setRunLine(*mLink, false));
         } else {
-            finishOutcome(ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::runOnce(a[0])));
+            finishOutcome(
+                ChipProgram::writeRegisters(*mLink, chipRegs, *ChipProgram::runOnce(a[0])));
         }
         break;
     case Kind::Settings:

@@ -192,8 +192,8 @@ void TestConnection::preparationFaults()
     bw.open();
 
     // A controller that does not take its initialisation, stalled or refused, is left alone.
-    const QStringList expected = survivors(
-        BoardWindow::preparation().mid(0, exchange == 1 ? 1 : -1), exchange, fault);
+    const QStringList expected
+        = survivors(BoardWindow::preparation().mid(0, exchange == 1 ? 1 : -1), exchange, fault);
     const QStringList got = bw.received();
     QCOMPARE(got.mid(0, expected.size()), expected);
 

@@ -8,6 +8,7 @@
 #include "usbhid2.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -120,30 +121,18 @@ void TestCtl::run_data()
     // An empty location would mean any board: both programs refuse it the same way.
     QTest::newRow("empty board") << QStringList { "--board", "", "list" } << none << 64 << none
                                  << QByteArray("qd7310-ctl: --board: give a location");
-    QTest::newRow("window, empty board") << QStringList { "qd7310-eval", "--board=" } << none << 64
-                                         << none << QByteArray("qd7310-eval: --board: give a location");
+    QTest::newRow("window, empty board")
+        << QStringList { "qd7310-eval", "--board=" } << none << 64 << none
+        << QByteArray("qd7310-eval: --board: give a location");
 
-    // A session: a reply per request, numbered by input line; the locks hold, and only a command
-    // that succeeded takes one; quit ends it.
+    // A session: starting settings, a reply per request numbered by input line; quit ends it.
     QTest::newRow("session")
         << QStringList { "--simulated", "--current", "3", "session" }
-        << QByteArray("spi-write 1 2\r\n\r\n# c\ntrain 4\nrun-once 1\nreset --current 4\n"
-                      "run-once 1 off\nchange-current\nquit\nreset\n")
-        << 0
+        << QByteArray("change-current\r\n\r\n# c\ntrain 4\nquit\nreset\n") << 0
         << QByteArray("{\"program\":\"qd7310-ctl\",\"protocol\":1,\"version\":\"" QD7310_VERSION
-                      "\"}\n"
-                      "{\"command\":\"spi-write\",\"data\":2,\"ok\":true,\"reg\":1,\"request\":1,"
-                      "\"result\":\"ok\"}\n"
-                      "{\"error\":\"train: PULSES '4' is not in 1..3\",\"exit\":64,\"ok\":false,"
-                      "\"request\":4}\n"
-                      "{\"command\":\"run-once\",\"mode\":1,\"ok\":true,\"request\":5,"
-                      "\"result\":\"ok\",\"sent\":1}\n"
-                      "{\"command\":\"reset\",\"error\":\"reset: locked while Run Once 1 is on; "
-                      "release it first with run-once 1 off\",\"exit\":64,\"ok\":false,\"request\":6}\n"
-                      "{\"command\":\"run-once\",\"line\":\"off\",\"mode\":1,\"ok\":true,"
-                      "\"request\":7,\"result\":\"ok\",\"sent\":1}\n"
-                      "{\"command\":\"change-current\",\"current\":\"10.0 mA\",\"ok\":true,"
-                      "\"request\":8,\"result\":\"ok\",\"sent\":4}\n")
+                      "\"}\n{\"command\":\"change-current\",\"current\":\"10.0 mA\",\"ok\":true,"
+                      "\"request\":1,\"result\":\"ok\",\"sent\":4}\n{\"error\":\"train: PULSES "
+                      "'4' is not in 1..3\",\"exit\":64,\"ok\":false,\"request\":4}\n")
         << none;
 }
 
@@ -364,36 +353,37 @@ void TestCtl::sessionKeepsTheBoard()
     Ctl::Session session([&board] { return std::make_unique<USBHid2>(board.platform(), 50); });
     std::FILE *in = std::tmpfile();
     QVERIFY(in);
-    std::fputs("spi-read 1\nlist\nspi-write 2 3\nrun-once 1\nchange-current\n", in);
+    std::fputs("spi-read 1\nlist\nspi-write 2 3\nrun-once 1\nchange-current --current 2\n"
+               "run-once 1\nreset\n",
+        in);
     std::rewind(in);
     board.planFault(3, SimulatedBoard::Fault::Unplug); // the spi-write, after the list's probe
     QList<QJsonObject> replies;
     const BoardTraceCapture quiet;
-    const int exitCode = Ctl::serve(session, in, [&](const QByteArray &line) {
-        replies.append(QJsonDocument::fromJson(line).object());
-        if (replies.size() == 3) {
-            // Plugged in again; its first command is refused with a status.
-            board.setPresent(true);
-            board.planFault(1, SimulatedBoard::Fault::ErrorStatus);
-        }
-        return 0;
-    });
+    QCOMPARE(Ctl::serve(session, in,
+                 [&](const QByteArray &line) {
+                     replies.append(QJsonDocument::fromJson(line).object());
+                     if (replies.size() == 3) { // plugged in again, and refuses its first command
+                         board.setPresent(true);
+                         board.planFault(1, SimulatedBoard::Fault::ErrorStatus);
+                     }
+                     return 0;
+                 }),
+        0);
     std::fclose(in);
-    QCOMPARE(exitCode, 0);
-    QCOMPARE(replies.size(), 5);
-    // ok, exit, reconnected: the listing leaves the board held; a board that did not take a
-    // command is searched for again, and found again says so; a refusal takes no lock.
-    const int expected[5][3] = { { 1, 0, 0 }, { 1, 0, 0 }, { 0, 2, 0 }, { 0, 2, 1 }, { 1, 0, 0 } };
-    for (int i = 0; i < 5; ++i) {
-        const QJsonObject &reply = replies[i];
-        QCOMPARE(reply["request"].toInt(), i + 1);
-        QCOMPARE(reply["ok"].toBool(), bool(expected[i][0]));
-        QCOMPARE(reply["exit"].toInt(), expected[i][1]);
-        QCOMPARE(reply["reconnected"].toBool(), bool(expected[i][2]));
+    // exit, reconnected: the listing leaves the board held; a board that did not take a command
+    // is searched for again, and found again says so; a refusal takes no lock, a success does.
+    const int expected[7][2]
+        = { { 0, 0 }, { 0, 0 }, { 2, 0 }, { 2, 1 }, { 0, 0 }, { 0, 0 }, { 64, 0 } };
+    QCOMPARE(replies.size(), 7);
+    for (int i = 0; i < 7; ++i) {
+        QCOMPARE(replies[i]["request"].toInt(), i + 1);
+        QCOMPARE(replies[i]["exit"].toInt(), expected[i][0]);
+        QCOMPARE(replies[i]["ok"].toBool(), !expected[i][0]);
+        QCOMPARE(replies[i]["reconnected"].toBool(), bool(expected[i][1]));
     }
-    QCOMPARE(replies[1]["boards"].toVariant(),
-        QVariant(QVariantList { QVariantMap { { "location", "sim-1" }, { "openable", 1 },
-            { "answers", 1 } } }));
+    QCOMPARE(QJsonDocument(replies[1]["boards"].toArray()).toJson(QJsonDocument::Compact),
+        "[{\"answers\":1,\"location\":\"sim-1\",\"openable\":1}]");
     QCOMPARE(replies[2]["result"].toString(), QString("not-taken"));
     QCOMPARE(replies[3]["status"].toInt(), 0xE1);
     QCOMPARE(board.boardOpenCount(0), 2);
