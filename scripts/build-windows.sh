@@ -4,10 +4,21 @@
 #   build-windows/qd7310-eval-<version>-win64-setup.exe  the installer
 # Builds the cross-built Qt into its cache first when it is not there (about 35 minutes, once).
 # Extra arguments go to CMake's configure step, e.g. -DQD7310_BUILD_TESTS=OFF.
+# With QD7310_SIGN_PKCS12 and QD7310_SIGN_PASSWORD (and QD7310_SIGN_TIMESTAMP, optional) in the
+# environment, the programs, the installer and its uninstaller are signed: packaging/windows/sign.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 qd7310_require_packages "${QD7310_PACKAGES[@]}" "${QD7310_WINDOWS_PACKAGES[@]}"
+
+# The packages of an earlier build go first, so that a failed build leaves none to mistake for its own.
+remove_packages() { rm -f build-windows/*-win64.zip build-windows/*-win64-setup.exe; }
+remove_packages
+if [ -n "${QD7310_SIGN_PKCS12:-}${QD7310_SIGN_PASSWORD:-}" ]; then
+    packaging/windows/sign.sh --check
+else
+    echo "unsigned build: no QD7310_SIGN_PKCS12 and QD7310_SIGN_PASSWORD given"
+fi
 
 qt=$(scripts/windows/build-qt.sh | tail -n1)
 werror=OFF
@@ -17,6 +28,7 @@ cmake -S . -B build-windows -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DQD7310_WERROR=$werror -DQD7310_BUILD_BENCH=OFF "$@"
 cmake --build build-windows -j "$(nproc)"
-# cpack checks the DLLs of its staging folder against their import tables before it packs.
-(cd build-windows && cpack)
+# cpack checks the DLLs of its staging folder against their import tables, and signs the
+# programs, before it packs. A package it made before failing (the zip) goes too.
+(cd build-windows && cpack) || { remove_packages; exit 1; }
 ls -l build-windows/*-win64.zip build-windows/*-win64-setup.exe

@@ -57,10 +57,16 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR ZIP NSIS)
 set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-win64)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpackoptions.cmake)
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/checkdlls.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/checkdlls.cmake
+                             ${CMAKE_CURRENT_LIST_DIR}/signprograms.cmake)
 set(CPACK_QD7310_OBJDUMP ${CMAKE_OBJDUMP})
+# Signing is decided when cpack runs, by the certificate in its environment: the build tree never
+# holds it. Windows shows the name and web page in its prompts for a signed program.
+set(CPACK_QD7310_SIGN ${CMAKE_CURRENT_LIST_DIR}/sign.sh)
 
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "QD7310 Evaluation Software")
+set(CPACK_QD7310_SIGN_DESCRIBED --name ${CPACK_PACKAGE_INSTALL_DIRECTORY}
+                                --url ${CPACK_PACKAGE_HOMEPAGE_URL})
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "qd7310-eval")
 set(CPACK_PACKAGE_EXECUTABLES ${QD7310_START_MENU})
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
