@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Starts the real Windows program the way a user would, under Wine on a virtual X display:
-# installs it with its installer into a fresh Wine prefix, checks what the installer left
+# Starts the real Windows program the way a user would, under Wine on a virtual X display. In a
+# fresh Wine prefix it installs the tool silently into a folder of its own choosing, runs
+# qd7310-ctl.exe from there and uninstalls it silently, leaving nothing behind. Then it
+# installs it with its installer in its default folder, checks what the installer left
 # (files, Start-menu entries, uninstaller), starts the window from a command prompt with its
 # standard output redirected to a file, takes a screenshot, closes it with File > Close and
 # compares that trace with the Linux build's, started and closed the same way.
@@ -10,8 +12,9 @@
 # sweep, which must print what the Linux qd7310-ctl --simulated prints, and qd7310-boardcheck.exe
 # must find the board answering.
 #   smoke-wine.sh INSTALLER ZIP LINUX-PROGRAM OUTPUT-FOLDER [WINE-BOARD LINUX-BOARD]
-# Leaves trace-windows.txt, trace-linux.txt and main-window.png in OUTPUT-FOLDER, and with a board
-# also trace-windows-board.txt, trace-linux-board.txt and main-window-board.png.
+# Leaves trace-windows.txt, trace-linux.txt, main-window.png and the installed Uninstall.exe in
+# OUTPUT-FOLDER, and with a board also trace-windows-board.txt, trace-linux-board.txt and
+# main-window-board.png.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 installer=$(realpath "$1")
@@ -50,9 +53,40 @@ for _ in $(seq 50); do
 done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=:$(cat "$work/display")
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
+# Wine would mirror the Start-menu entries into this machine's own desktop menus: not here.
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
 wineboot -i >/dev/null 2>&1
 wineserver -w
+
+# What IT deploys from a script: a silent install into a folder of its choosing, a program run
+# from there, a silent uninstall, and nothing of the tool left behind: no file, no Start-menu
+# entry, nothing in the registry. The uninstaller is kept for its signature to be checked.
+# The lab's tools folder is there before; the installer makes the tool's own folder in it.
+chosen='C:\Lab Tools\QD7310'
+chosen_dir="$WINEPREFIX/drive_c/Lab Tools/QD7310"
+mkdir -p "$(dirname "$chosen_dir")"
+leftovers() {
+    (cd "$WINEPREFIX/drive_c" && find . -path ./windows -prune -o -path '*/Temp' -prune -o -print |
+        sort)
+    grep -i 'qd7310' "$WINEPREFIX"/*.reg || true
+}
+leftovers >"$work/before"
+# /D= takes the rest of the command line, blanks included, unquoted: cmd passes it on as it stands.
+wine cmd /c "$(winpath "$installer") /S /D=$chosen" >"$work/install.log" 2>&1 ||
+    fail "the silent install failed: $(cat "$work/install.log")"
+wineserver -w
+[ -f "$chosen_dir/qd7310-ctl.exe" ] || fail "the silent install put no qd7310-ctl.exe into $chosen"
+[ ! -e "$WINEPREFIX/drive_c/Program Files/$title" ] || fail "the silent install ignored /D="
+status=$(wine "$chosen\\qd7310-ctl.exe" --simulated status | tr -d '\r') ||
+    fail "qd7310-ctl.exe --simulated status failed in $chosen"
+cp "$chosen_dir/Uninstall.exe" "$out/Uninstall.exe"
+wine "$chosen\\Uninstall.exe" /S >"$work/uninstall.log" 2>&1 ||
+    fail "the silent uninstall failed: $(cat "$work/uninstall.log")"
+wineserver -w
+leftovers >"$work/after"
+diff -u "$work/before" "$work/after" >&2 || fail "the silent uninstall left these behind"
+echo "silent install into $chosen: qd7310-ctl.exe --simulated status: $status;" \
+    "silent uninstall: nothing left"
 
 # The installer, silent, as an administrator would run it.
 wine "$installer" /S >"$work/install.log" 2>&1 || fail "the installer failed: $(cat "$work/install.log")"
