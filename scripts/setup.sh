@@ -13,8 +13,9 @@ QD7310_TEST_PACKAGES=(
     dpkg-dev file lintian desktop-file-utils appstream
     python3-pytest
 )
-# The Windows cross-build, its packages and its tests under Wine (scripts/windows/), installed
-# only when that stage runs; umockdev plays the board under the Linux window it is compared with.
+# The Windows cross-build, its packages, their signing and its tests under Wine (scripts/windows/),
+# installed only when that stage runs; umockdev plays the board under the Linux window it is
+# compared with.
 QD7310_WINDOWS_PACKAGES=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 nsis zip unzip osslsigncode openssl
     wine wine64 xvfb xdotool imagemagick umockdev libumockdev-dev

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Starts the real Windows program the way a user would, under Wine on a virtual X display. In a
-# fresh Wine prefix it installs the tool silently into a folder of its own choosing, runs
-# qd7310-ctl.exe from there and uninstalls it silently, leaving nothing behind. Then it
+# Starts the real Windows program the way a user would, under Wine on a virtual X display: in a
+# fresh Wine prefix, installs it silently into a chosen folder and removes it again, then
 # installs it with its installer in its default folder, checks what the installer left
 # (files, Start-menu entries, uninstaller), starts the window from a command prompt with its
 # standard output redirected to a file, takes a screenshot, closes it with File > Close and
@@ -42,7 +41,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display of its own, and a Wine prefix that has only ever seen that display.
+# A display of its own, and a Wine prefix that has only ever seen that display and does not
+# mirror its Start menu into this machine's desktop menus.
 exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
@@ -53,40 +53,26 @@ for _ in $(seq 50); do
 done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=:$(cat "$work/display")
-# Wine would mirror the Start-menu entries into this machine's own desktop menus: not here.
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
 wineboot -i >/dev/null 2>&1
 wineserver -w
 
-# What IT deploys from a script: a silent install into a folder of its choosing, a program run
-# from there, a silent uninstall, and nothing of the tool left behind: no file, no Start-menu
-# entry, nothing in the registry. The uninstaller is kept for its signature to be checked.
-# The lab's tools folder is there before; the installer makes the tool's own folder in it.
-chosen='C:\Lab Tools\QD7310'
-chosen_dir="$WINEPREFIX/drive_c/Lab Tools/QD7310"
-mkdir -p "$(dirname "$chosen_dir")"
+# IT's round trip: a silent install into a chosen folder (its parent there before; /D= takes the
+# rest of the command line unquoted, as cmd passes it on), a program run there and a silent
+# uninstall, which leaves no file, Start-menu entry or registry entry.
 leftovers() {
-    (cd "$WINEPREFIX/drive_c" && find . -path ./windows -prune -o -path '*/Temp' -prune -o -print |
-        sort)
-    grep -i 'qd7310' "$WINEPREFIX"/*.reg || true
+    (cd "$WINEPREFIX/drive_c" && find . -path ./windows -prune -o -path '*/Temp' -prune -o -print | sort)
+    grep -i qd7310 "$WINEPREFIX"/*.reg || true
 }
-leftovers >"$work/before"
-# /D= takes the rest of the command line, blanks included, unquoted: cmd passes it on as it stands.
-wine cmd /c "$(winpath "$installer") /S /D=$chosen" >"$work/install.log" 2>&1 ||
-    fail "the silent install failed: $(cat "$work/install.log")"
-wineserver -w
-[ -f "$chosen_dir/qd7310-ctl.exe" ] || fail "the silent install put no qd7310-ctl.exe into $chosen"
-[ ! -e "$WINEPREFIX/drive_c/Program Files/$title" ] || fail "the silent install ignored /D="
-status=$(wine "$chosen\\qd7310-ctl.exe" --simulated status | tr -d '\r') ||
-    fail "qd7310-ctl.exe --simulated status failed in $chosen"
-cp "$chosen_dir/Uninstall.exe" "$out/Uninstall.exe"
-wine "$chosen\\Uninstall.exe" /S >"$work/uninstall.log" 2>&1 ||
-    fail "the silent uninstall failed: $(cat "$work/uninstall.log")"
-wineserver -w
-leftovers >"$work/after"
-diff -u "$work/before" "$work/after" >&2 || fail "the silent uninstall left these behind"
-echo "silent install into $chosen: qd7310-ctl.exe --simulated status: $status;" \
-    "silent uninstall: nothing left"
+chosen='C:\Lab Tools\QD7310'
+mkdir "$WINEPREFIX/drive_c/Lab Tools" && leftovers >"$work/before"
+{ wine cmd /c "$(winpath "$installer") /S /D=$chosen" && wineserver -w &&
+    wine "$chosen\\qd7310-ctl.exe" --simulated status &&
+    cp "$WINEPREFIX/drive_c/Lab Tools/QD7310/Uninstall.exe" "$out" &&
+    wine "$chosen\\Uninstall.exe" /S && wineserver -w; } >"$work/install.log" 2>&1 ||
+    fail "the silent install, run or uninstall failed: $(cat "$work/install.log")"
+leftovers | diff -u "$work/before" - >&2 || fail "the silent uninstall left these behind"
+echo "silent install into $chosen, qd7310-ctl.exe run there, silent uninstall: nothing left"
 
 # The installer, silent, as an administrator would run it.
 wine "$installer" /S >"$work/install.log" 2>&1 || fail "the installer failed: $(cat "$work/install.log")"

@@ -18,8 +18,7 @@ extern "C" {
 
 namespace {
 
-// A bound, not a measure: the first board of a run arrives while Wine's device manager is still
-// starting, which took over 10 s with the other Wine suites beside it on a busy machine.
+// A bound: the first board comes while Wine's device manager starts, over 10 s on a busy machine.
 constexpr int kArrivalTimeoutMs = 30000;
 
 QString ownInstance(const QString &devnode)
