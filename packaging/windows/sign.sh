@@ -36,11 +36,13 @@ if [ "${1:-}" = "--check" ]; then
         fail "cannot open $p12 with QD7310_SIGN_PASSWORD: a wrong password, or not a PKCS#12 file"
     [ -n "$pem" ] || fail "$p12 holds no certificate"
     subject=$(openssl x509 -noout -subject -nameopt oneline <<<"$pem" | sed 's/^subject=//')
+    expiry=$(openssl x509 -noout -enddate <<<"$pem" | cut -d= -f2)
     openssl x509 -noout -checkend 0 <<<"$pem" >/dev/null ||
-        fail "the certificate of $subject expired on $(openssl x509 -noout -enddate <<<"$pem" | cut -d= -f2)"
+        fail "the certificate of $subject expired on $expiry"
     openssl x509 -noout -ext extendedKeyUsage <<<"$pem" 2>/dev/null | grep -q "Code Signing" ||
         fail "the certificate of $subject is not for code signing"
-    echo "signing with the certificate of $subject${QD7310_SIGN_TIMESTAMP:+, timestamped by $QD7310_SIGN_TIMESTAMP}"
+    stamped=${QD7310_SIGN_TIMESTAMP:+ (timestamped by $QD7310_SIGN_TIMESTAMP)}
+    echo "signing with the certificate of $subject, valid until $expiry$stamped"
     exit 0
 fi
 
@@ -63,7 +65,8 @@ for file in "$@"; do
                 "${described[@]}" "${timestamp[@]}" -in "$file" -out "$signed" 2>&1); then
         rm -f "$signed"
         # osslsigncode's own first line says why; OpenSSL's error stack after it says no more.
-        fail "could not sign $(basename "$file"): $(grep -v -m1 -e '^$' -e '^Failed$' -e '^[0-9A-F]\{8,\}:error:' <<<"$output")"
+        why=$(grep -v -m1 -e '^$' -e '^Failed$' -e '^[0-9A-F]\{8,\}:error:' <<<"$output")
+        fail "could not sign $(basename "$file"): $why"
     fi
     mv -f "$signed" "$file"
 done

@@ -1,6 +1,7 @@
 # Run by cpack on its staging folder before it packs, after the programs were stripped: with a
-# code-signing certificate in the environment (see sign.sh), signs every program in the folder,
-# so that the zip and the installer carry the same signed programs. Without one it does nothing.
+# code-signing certificate in the environment (see sign.sh), signs every program in the folder:
+# each generator has its own, so the zip and the installer both carry signed programs. Without a
+# certificate it does nothing.
 
 if(NOT CPACK_QD7310_SIGNED)
     return()
