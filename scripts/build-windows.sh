@@ -5,13 +5,13 @@
 # Builds the cross-built Qt into its cache first when it is not there (about 35 minutes, once).
 # Extra arguments go to CMake's configure step, e.g. -DQD7310_BUILD_TESTS=OFF.
 # With QD7310_SIGN_PKCS12 and QD7310_SIGN_PASSWORD (and QD7310_SIGN_TIMESTAMP, optional) in the
-# environment, the programs, the installer and its uninstaller are signed: packaging/windows/sign.sh.
+# environment, the programs, the installer and its uninstaller are signed (packaging/windows/sign.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 qd7310_require_packages "${QD7310_PACKAGES[@]}" "${QD7310_WINDOWS_PACKAGES[@]}"
 
-# The packages of an earlier build go first, so that a failed build leaves none to mistake for its own.
+# An earlier build's packages go first: a failed build leaves none to mistake for its own.
 remove_packages() { rm -f build-windows/*-win64.zip build-windows/*-win64-setup.exe; }
 remove_packages
 if [ -n "${QD7310_SIGN_PKCS12:-}${QD7310_SIGN_PASSWORD:-}" ]; then

@@ -61,7 +61,8 @@ wineserver -w
 # rest of the command line unquoted, as cmd passes it on), a program run there and a silent
 # uninstall, which leaves no file, Start-menu entry or registry entry.
 leftovers() {
-    (cd "$WINEPREFIX/drive_c" && find . -path ./windows -prune -o -path '*/Temp' -prune -o -print | sort)
+    (cd "$WINEPREFIX/drive_c" &&
+        find . -path ./windows -prune -o -path '*/Temp' -prune -o -print | sort)
     grep -i qd7310 "$WINEPREFIX"/*.reg || true
 }
 chosen='C:\Lab Tools\QD7310'
