@@ -5,7 +5,8 @@
 # Builds the cross-built Qt into its cache first when it is not there (about 35 minutes, once).
 # Extra arguments go to CMake's configure step, e.g. -DQD7310_BUILD_TESTS=OFF.
 # With QD7310_SIGN_PKCS12 and QD7310_SIGN_PASSWORD (and QD7310_SIGN_TIMESTAMP, optional) in the
-# environment, the programs, the installer and its uninstaller are signed (packaging/windows/sign.sh).
+# environment, the programs, the installer and its uninstaller are signed: see
+# packaging/windows/sign.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
