@@ -3,9 +3,12 @@
 #include "chipprogram.h"
 #include "usbhid2.h"
 
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
+
+#include <algorithm>
 
 namespace Ctl {
 
@@ -48,38 +51,26 @@ bool boardMayBeGone(const Result &result)
     return true;
 }
 
+// A value with a blank, a quote, a backslash or a control character is quoted, escaped as C does.
 QString quoted(const QVariant &value)
 {
+    static const QHash<QChar, QLatin1String> kEscapes { { '"', QLatin1String("\\\"") },
+        { '\\', QLatin1String("\\\\") }, { '\t', QLatin1String("\\t") },
+        { '\n', QLatin1String("\\n") }, { '\r', QLatin1String("\\r") } };
+    const auto control = [](QChar c) { return c < QLatin1Char(' ') || c == QChar(0x7F); };
     const QString text = value.toString();
-    bool plain = !text.isEmpty();
-    for (const QChar c : text)
-        plain = plain && c > QLatin1Char(' ') && c != QLatin1Char('"') && c != QLatin1Char('\\')
-            && c != QChar(0x7F);
-    if (plain)
+    if (!text.isEmpty() && std::none_of(text.begin(), text.end(), [&](QChar c) {
+            return c == QLatin1Char(' ') || control(c) || kEscapes.contains(c);
+        }))
         return text;
     QString escaped = QStringLiteral("\"");
     for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '"':
-            escaped += QLatin1String("\\\"");
-            break;
-        case '\\':
-            escaped += QLatin1String("\\\\");
-            break;
-        case '\t':
-            escaped += QLatin1String("\\t");
-            break;
-        case '\n':
-            escaped += QLatin1String("\\n");
-            break;
-        case '\r':
-            escaped += QLatin1String("\\r");
-            break;
-        default:
-            escaped += c < QLatin1Char(' ') || c == QChar(0x7F)
-                ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
-                : QString(c);
-        }
+        if (kEscapes.contains(c))
+            escaped += kEscapes.value(c);
+        else if (control(c))
+            escaped += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            escaped += c;
     }
     return escaped + QLatin1Char('"');
 }
