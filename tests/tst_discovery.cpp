@@ -200,10 +200,6 @@ void TestDiscovery::listBoards()
     QVERIFY(!named[0].openable && named[0].advice.find("in use by another program") == 0);
     QCOMPARE(boards[0].boardOpenCount(0) + boards[1].boardOpenCount(0), 1);
     QCOMPARE(boards[2].reports().size(), std::size_t(1));
-    // A probe that never went out proves nothing, whatever the answer string still holds.
-    boards[2].setBoardHeldElsewhere(false);
-    boards[2].setStallWrites(true);
-    QVERIFY(!link.listBoards().front().answers);
 }
 
 void TestDiscovery::secondSearchWhileConnected()

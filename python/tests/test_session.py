@@ -46,16 +46,13 @@ def test_greeting_commands_and_lasting_settings(session):
     assert [b["location"] for b in session.list_boards()] == ["sim-1"]
 
 
-@pytest.mark.parametrize("options, before, request_line, error, code", [
-    ({"simulated": True}, [], "spi-read 32", qd7310.UsageError, 64),
-    ({"simulated": True}, ["run on"], "train 1", qd7310.UsageError, 64),  # the window's lock
-    ({"simulated": True}, [], "i2c-read 0x7f 0", qd7310.BoardFailed, 2),  # no such device
-    ({"board": "nowhere"}, [], "status", qd7310.BoardNotFound, 1),
+@pytest.mark.parametrize("options, request_line, error, code", [
+    ({"simulated": True}, "spi-read 32", qd7310.UsageError, 64),
+    ({"simulated": True}, "i2c-read 0x7f 0", qd7310.BoardFailed, 2),  # no such device
+    ({"board": "nowhere"}, "status", qd7310.BoardNotFound, 1),
 ])
-def test_a_failed_request_raises_by_its_exit_code(options, before, request_line, error, code):
+def test_a_failed_request_raises_by_its_exit_code(options, request_line, error, code):
     with qd7310.Session(**options) as s:
-        for line in before:
-            s.run(line)
         with pytest.raises(error) as raised:
             s.run(request_line)
         assert raised.value.reply["exit"] == code and raised.value.reply["error"]
