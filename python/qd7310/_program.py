@@ -1,14 +1,16 @@
 """Finding qd7310-ctl, starting it, reading it, and ending it when nobody else will."""
 from __future__ import annotations
 
+import contextlib
 import os
 import queue
 import shutil
+import signal
 import subprocess
 import sys
 import threading
 import warnings
-from typing import IO, Deque, List, Optional
+from typing import IO, Any, Deque, Iterator, List, Optional
 
 from ._errors import ProgramEnded
 from ._request import PathLike
@@ -64,6 +66,24 @@ def start(command: List[str]) -> "subprocess.Popen[bytes]":
                                 stderr=subprocess.PIPE, creationflags=flags)
     return subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, start_new_session=True)
+
+
+@contextlib.contextmanager
+def ctrl_c_held_off() -> Iterator[None]:
+    """Ctrl-C waits for the end of the block, so that a request line goes out whole and is
+    counted, or neither. Only the main thread is interrupted, so only it needs this."""
+    if (threading.current_thread() is not threading.main_thread()
+            or not callable(signal.getsignal(signal.SIGINT))):
+        yield
+        return
+    caught: List[Any] = []
+    previous = signal.signal(signal.SIGINT, lambda *frame: caught.append(frame))
+    try:
+        yield
+    finally:
+        signal.signal(signal.SIGINT, previous)
+        if caught and callable(previous):
+            previous(*caught[0])
 
 
 # The readers hold their stream and their queue but never the session, so that a session that

@@ -1,19 +1,18 @@
 from __future__ import annotations
 
 import collections
-import contextlib
 import json
 import os
 import queue
-import signal
 import subprocess
 import threading
 import time
 import weakref
-from typing import IO, Any, Deque, Iterator, List, Optional, Tuple, cast
+from typing import IO, Any, Deque, List, Optional, Tuple, cast
 
 from ._errors import Error, ProgramEnded, Reply, Timeout, failure
-from ._program import abandon, end, find_program, keep_stderr, pump_replies, start, start_reader
+from ._program import (
+    abandon, ctrl_c_held_off, end, find_program, keep_stderr, pump_replies, start, start_reader)
 from ._request import (
     DEFAULT_TIMEOUT, NO_BOARD, PathLike, Word, budget, check_text, quoted_path, request_line)
 
@@ -27,24 +26,6 @@ _GRACE = 5.0
 
 # The timeout= of a call that gives none: the session's.
 SESSION_TIMEOUT: Any = object()
-
-
-@contextlib.contextmanager
-def _ctrl_c_held_off() -> Iterator[None]:
-    """Ctrl-C waits for the end of the block, so that a request line goes out whole and is
-    counted, or neither. Only the main thread is interrupted, so only it needs this."""
-    if (threading.current_thread() is not threading.main_thread()
-            or not callable(signal.getsignal(signal.SIGINT))):
-        yield
-        return
-    caught: List[Any] = []
-    previous = signal.signal(signal.SIGINT, lambda *frame: caught.append(frame))
-    try:
-        yield
-    finally:
-        signal.signal(signal.SIGINT, previous)
-        if caught and callable(previous):
-            previous(*caught[0])
 
 
 def _line_of(reply: Reply) -> int:
@@ -212,7 +193,7 @@ class Session:
                 raise ProgramEnded("qd7310-ctl session has ended: " + self._ended,
                                    request=request)
             try:
-                with _ctrl_c_held_off():
+                with ctrl_c_held_off():
                     line = self._send(data, seconds, words[0])
                 reply = self._reply_to(line, repr(request))
             except Error as e:
