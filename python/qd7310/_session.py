@@ -386,8 +386,8 @@ class Session:
         if self._ended is not None:
             return
         self._ended = why
-        self._finalizer.detach()
         end(self._process, self._readers, grace)
+        self._finalizer.detach()  # only now: an interrupted end is finished at collection
 
 
 def list_boards(*, simulated: bool = False, program: Optional[PathLike] = None) -> List[Reply]:
