@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Time per command through one qd7310-ctl session driven from Python, against a qd7310-ctl
-process per command, both on the simulated board; then a soak of one session, with its memory
-and open files at the start and the end. Prints figures and never fails.
+"""Time per command through one qd7310-ctl session driven from Python, against the pipe's own
+floor (a line echoed through cat, in the same loop shape) and against a qd7310-ctl process per
+command, all on the simulated board; then a soak of one session, with its memory and open files
+at the start and the end. Prints figures and never fails.
 
     python3 bench/bench_session.py [--program PATH] [--commands N] [--processes N] [--soak N]
 
@@ -13,12 +14,15 @@ from __future__ import annotations
 
 import argparse
 import os
+import queue
+import shutil
 import statistics
 import subprocess
 import sys
+import threading
 import time
 from pathlib import Path
-from typing import List, Tuple
+from typing import IO, List, Tuple
 
 try:
     import qd7310
@@ -63,6 +67,39 @@ def per_session(program: str, count: int) -> Tuple[float, float, float]:
                 (cpu_seconds(session.pid) - server) / count)
 
 
+def per_echo(count: int) -> float:
+    """Seconds per line echoed through cat, in the client's loop shape: write and flush a line,
+    a reader thread puts the line it reads back into a queue, the caller waits on the queue.
+    What the session costs beyond this is the client's and qd7310-ctl's own work."""
+    cat = subprocess.Popen([shutil.which("cat") or "cat"], stdin=subprocess.PIPE,
+                           stdout=subprocess.PIPE)
+    assert cat.stdin is not None and cat.stdout is not None
+    lines: "queue.SimpleQueue[bytes]" = queue.SimpleQueue()
+
+    def read(stream: IO[bytes]) -> None:
+        for echoed in iter(stream.readline, b""):
+            lines.put(echoed)
+
+    threading.Thread(target=read, args=(cat.stdout,), daemon=True).start()
+    line = (" ".join(COMMAND) + "\n").encode()
+
+    def echo() -> None:
+        cat.stdin.write(line)
+        cat.stdin.flush()
+        lines.get(timeout=10)
+
+    try:
+        for _ in range(100):  # a warm pipe, as in the session
+            echo()
+        start = time.perf_counter()
+        for _ in range(count):
+            echo()
+        return (time.perf_counter() - start) / count
+    finally:
+        cat.stdin.close()
+        cat.wait()
+
+
 def per_process(program: str, count: int) -> float:
     seconds: List[float] = []
     for _ in range(count):
@@ -103,6 +140,10 @@ def main() -> int:
               % (command, session_s * 1e6, args.commands))
         print("          processor time per command: Python %.1f us, qd7310-ctl %.1f us"
               % (client_s * 1e6, server_s * 1e6), flush=True)
+        echo_s = per_echo(args.commands)
+        print("pipe      echo through cat %7.1f us per line, mean over %d"
+              % (echo_s * 1e6, args.commands))
+        print("session is %.1f times the pipe's own floor" % (session_s / echo_s), flush=True)
         process_s = per_process(program, args.processes)
         print("process   %-14s %9.1f us per command, median over %d runs"
               % (command, process_s * 1e6, args.processes), flush=True)

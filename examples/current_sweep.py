@@ -5,6 +5,9 @@ current, as the window needs. Each answer is read before the next command goes; 
 current.
 
     python3 examples/current_sweep.py [--simulated] [--board LOCATION] FILE.csv
+
+It exits as qd7310-ctl would: 1 when the board is not found, 2 when it failed, 64 for bad usage,
+and 73 when the CSV file cannot be written.
 """
 from __future__ import annotations
 
@@ -13,13 +16,16 @@ import csv
 import sys
 import time
 from pathlib import Path
-from typing import Any
+from typing import Any, NoReturn
 
 try:
     import qd7310
 except ImportError:  # run from the source tree
     sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "python"))
     import qd7310
+
+EXIT_USAGE = 64
+EXIT_CANNOT_CREATE = 73
 
 COLUMNS = ["current", "label", "change_current_sent", "run_once_sent", "released_sent",
            "seconds"]
@@ -40,8 +46,24 @@ def sweep(session: qd7310.Session, rows: Any, settle_ms: int = 500) -> None:
                        released["sent"], "%.3f" % (time.monotonic() - start)])
 
 
+class Parser(argparse.ArgumentParser):
+    """Bad usage exits 64, as with qd7310-ctl."""
+
+    def error(self, message: str) -> NoReturn:
+        self.print_usage(sys.stderr)
+        self.exit(EXIT_USAGE, "%s: error: %s\n" % (self.prog, message))
+
+
+def exit_code(error: Exception) -> int:
+    """The exit status for a failure: qd7310-ctl's own where it gave one, else 2 (failed), or
+    73 when a file could not be written."""
+    if isinstance(error, qd7310.Error):
+        return error.exit_code if error.exit_code in (1, 2, EXIT_USAGE) else 2
+    return EXIT_CANNOT_CREATE if isinstance(error, OSError) else 2
+
+
 def main() -> int:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = Parser(description=__doc__.splitlines()[0])
     parser.add_argument("--simulated", action="store_true", help="use the simulated board")
     parser.add_argument("--board", metavar="LOCATION", help="the board at LOCATION only")
     parser.add_argument("csv", metavar="FILE.csv", help="where the results go")
@@ -50,9 +72,9 @@ def main() -> int:
         with qd7310.Session(args.board, simulated=args.simulated) as session, \
                 open(args.csv, "w", newline="") as out:
             sweep(session, csv.writer(out))
-    except qd7310.Error as e:
+    except (qd7310.Error, OSError) as e:
         print("current_sweep: %s" % e, file=sys.stderr)
-        return int(e.reply.get("exit", 1))
+        return exit_code(e)
     return 0
 
 

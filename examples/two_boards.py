@@ -5,18 +5,20 @@ own, each board's results in sweep-LOCATION.csv in the current folder.
     python3 examples/two_boards.py [--simulated] LOCATION LOCATION
 
 `qd7310-ctl list` names the locations. With --simulated each location stands for a simulated
-board of its own, and only names the file.
+board of its own, and only names the file. A location's characters that a file name cannot
+hold (a Windows device path's backslashes, say) are written as "_" in it. It exits non-zero
+when either board's sweep failed, with the higher of the two statuses of current_sweep.py.
 """
 from __future__ import annotations
 
-import argparse
 import csv
+import re
 import sys
 import threading
 from pathlib import Path
 from typing import Dict
 
-from current_sweep import sweep  # beside this file
+from current_sweep import Parser, exit_code, sweep  # beside this file
 
 try:
     import qd7310
@@ -25,26 +27,31 @@ except ImportError:  # run from the source tree
     import qd7310
 
 
-def sweep_board(location: str, simulated: bool, errors: Dict[str, qd7310.Error]) -> None:
+def file_name(location: str) -> str:
+    """sweep-LOCATION.csv, with every character outside letters, digits, "." and "-" as "_"."""
+    return "sweep-%s.csv" % re.sub(r"[^A-Za-z0-9.-]", "_", location)
+
+
+def sweep_board(location: str, simulated: bool, errors: Dict[str, Exception]) -> None:
     try:
         # A simulated board is reached without --board: each session has one of its own.
         board = None if simulated else location
         with qd7310.Session(board, simulated=simulated) as session, \
-                open("sweep-%s.csv" % location, "w", newline="") as out:
+                open(file_name(location), "w", newline="") as out:
             sweep(session, csv.writer(out))
-    except qd7310.Error as e:
+    except Exception as e:  # noqa: BLE001 (reported by main, with the exit status it gives)
         errors[location] = e
 
 
 def main() -> int:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = Parser(description=__doc__.splitlines()[0])
     parser.add_argument("--simulated", action="store_true", help="use simulated boards")
     parser.add_argument("locations", nargs=2, metavar="LOCATION")
     args = parser.parse_args()
-    if args.locations[0] == args.locations[1]:
-        parser.error("give two different locations")
+    if file_name(args.locations[0]) == file_name(args.locations[1]):
+        parser.error("give two locations that make different file names")
 
-    errors: Dict[str, qd7310.Error] = {}
+    errors: Dict[str, Exception] = {}
     threads = [threading.Thread(target=sweep_board, args=(location, args.simulated, errors))
                for location in args.locations]
     for thread in threads:
@@ -53,7 +60,7 @@ def main() -> int:
         thread.join()
     for location, error in sorted(errors.items()):
         print("two_boards: %s: %s" % (location, error), file=sys.stderr)
-    return max((int(e.reply.get("exit", 1)) for e in errors.values()), default=0)
+    return max((exit_code(e) for e in errors.values()), default=0)
 
 
 if __name__ == "__main__":

@@ -175,14 +175,15 @@ fi
 # Debian's own Python finds the client with no help (-I ignores PYTHONPATH and the user's site),
 # and the client drives the installed qd7310-ctl, found on PATH.
 version=$(dpkg-query -W -f='${Version}' "$package")
+expected="/usr/lib/python3/dist-packages/qd7310/__init__.py $version $version"
 if env -u QD7310_CTL PATH=/usr/bin:/bin /usr/bin/python3 -I -c '
 import qd7310
 with qd7310.Session(simulated=True) as s:
     s.prepare()
     s.spi_write(15, 20)
     assert s.spi_read(15)["value"] == 20
-print(qd7310.__file__, s.version)' >"$work/python" 2>&1 \
-    && [ "$(cat "$work/python")" = "/usr/lib/python3/dist-packages/qd7310/__init__.py $version" ]; then
+print(qd7310.__file__, qd7310.__version__, s.version)' >"$work/python" 2>&1 \
+    && [ "$(cat "$work/python")" = "$expected" ]; then
     echo "  python3 -I: import qd7310 from /usr/lib/python3/dist-packages drives /usr/bin/qd7310-ctl session $version"
 else
     fail "the installed Python client with the installed qd7310-ctl"

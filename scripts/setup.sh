@@ -11,7 +11,7 @@ QD7310_TEST_PACKAGES=(
     umockdev libumockdev-dev
     g++-mingw-w64-x86-64-posix
     dpkg-dev file lintian desktop-file-utils appstream
-    python3-pytest
+    python3-pytest python3-venv python3-setuptools python3-wheel
 )
 # The Windows cross-build, its packages, their signing and its tests under Wine (scripts/windows/),
 # installed only when that stage runs; umockdev plays the board under the Linux window it is
@@ -19,6 +19,7 @@ QD7310_TEST_PACKAGES=(
 QD7310_WINDOWS_PACKAGES=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 nsis zip unzip osslsigncode openssl
     wine wine64 xvfb xdotool imagemagick umockdev libumockdev-dev
+    python3-pip python3-setuptools python3-wheel
 )
 
 qd7310_require_packages() {

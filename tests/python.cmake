@@ -1,6 +1,7 @@
 # The Python client's tests (python/tests) under pytest, against this build's qd7310-ctl on the
-# simulated board, and their board case once more with qd7310-ctl on a board emulated by
-# umockdev. Only where a Python 3.9 or later with pytest is found (python3-pytest).
+# simulated board, their board case once more with qd7310-ctl on a board emulated by umockdev,
+# and pip's install of python/ into a fresh venv (python3-venv, with Debian's setuptools and
+# wheel). Only where a Python 3.9 or later with pytest is found (python3-pytest).
 if(CMAKE_CROSSCOMPILING)
     return()
 endif()
@@ -25,6 +26,9 @@ set(_qd7310_python_env "QD7310_CTL=$<TARGET_FILE:qd7310-ctl>"
     "PYTHONPATH=${PROJECT_SOURCE_DIR}/python" "PYTHONDONTWRITEBYTECODE=1")
 add_test(NAME python_client COMMAND ${_qd7310_pytest})
 set_tests_properties(python_client PROPERTIES TIMEOUT 300 ENVIRONMENT "${_qd7310_python_env}")
+add_test(NAME python_venv_install COMMAND ${_qd7310_pytest} -k fresh_venv)
+set_tests_properties(python_venv_install PROPERTIES TIMEOUT 300
+    ENVIRONMENT "${_qd7310_python_env};QD7310_VENV_VERSION=${PROJECT_VERSION}")
 
 # _qd7310_preload comes from usbemulation.cmake, with the sanitizer runtime ahead when needed.
 if(TARGET qd7310-usbboard)

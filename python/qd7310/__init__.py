@@ -5,9 +5,10 @@ answers each request with one JSON reply once the board has finished it. Each co
 ``qd7310-ctl`` is a method (``spi-read`` is :meth:`Session.spi_read`); positional arguments are
 the command's arguments, keyword arguments its settings, which last like slider positions.
 A method returns the reply as a dict, and raises :class:`BoardNotFound` (exit 1),
-:class:`BoardFailed` (exit 2) or :class:`UsageError` (exit 64) when the request failed; every
-error is an :class:`Error`. Closing the session sends nothing to the board: the chip keeps its
-state, as when the window is closed.
+:class:`BoardFailed` (exit 2) or :class:`UsageError` (exit 64) when the request failed, and
+:class:`Timeout` or :class:`ProgramEnded` when the session ended; every error is an
+:class:`Error`. Closing the session sends nothing to the board: the chip keeps its state, as
+when the window is closed.
 
 The current sweep, on the simulated board::
 
@@ -23,24 +24,33 @@ The current sweep, on the simulated board::
             s.run_once(1, "off")
         print(s.spi_read(3)["value"])
 
-``qd7310-ctl`` is found as ``program=``, else ``$QD7310_CTL``, else on ``PATH``. Standard
-library only; Python 3.9 or later.
+``qd7310-ctl`` is found as ``program=``, else ``$QD7310_CTL``, else on ``PATH``, else where
+the tool's package installed it. Standard library only; Python 3.9 or later.
 """
 
-from ._errors import BoardFailed, BoardNotFound, Error, Reply, UsageError
+from ._errors import BoardFailed, BoardNotFound, Error, ProgramEnded, Reply, Timeout, UsageError
 from ._session import Session, list_boards
+
+try:
+    from ._version import __version__
+except ImportError:  # the source tree, neither built nor installed
+    __version__ = "0+unknown"
 
 __all__ = [
     "BoardFailed",
     "BoardNotFound",
     "Error",
+    "ProgramEnded",
     "Reply",
     "Session",
+    "Timeout",
     "UsageError",
+    "__version__",
     "list_boards",
 ]
 
 # help() and tracebacks name them as users import them.
-for _public in (BoardFailed, BoardNotFound, Error, Session, UsageError, list_boards):
+for _public in (BoardFailed, BoardNotFound, Error, ProgramEnded, Session, Timeout, UsageError,
+                list_boards):
     _public.__module__ = __name__
 del _public

@@ -4,56 +4,28 @@ import collections
 import json
 import os
 import queue
-import shutil
 import subprocess
 import threading
-from typing import IO, Any, Deque, Dict, List, Optional, Sequence, Union, cast
+import time
+import weakref
+from typing import IO, Any, Deque, List, Optional, Tuple, cast
 
-from ._errors import BY_EXIT_CODE, Error, Reply
-
-Word = Union[int, str]
-PathLike = Union[str, "os.PathLike[str]"]
+from ._errors import Error, ProgramEnded, Reply, Timeout, failure
+from ._program import (
+    abandon, ctrl_c_held_off, end, find_program, keep_stderr, pump_replies, start, start_reader)
+from ._request import (
+    DEFAULT_TIMEOUT, NO_BOARD, PathLike, Word, budget, check_text, quoted_path, request_line)
 
 PROTOCOL = 1
-
-# Seconds a request may take besides any wait it asks for. The link gives up on a write after
-# 1 s, so this leaves room for a search, a probe and several writes that time out.
-DEFAULT_TIMEOUT = 10.0
-
-# Requests that send many reports to the board get 1 s more for each, as each one may run into
-# the link's write time-out: the preparation's 27, and the trains' and follow modes' register
-# copies (a train of three pulses is the longest).
-_REPORTS = {"prepare": 27, "train": 16, "follow": 6, "change-current": 4}
 
 # What stays of qd7310-ctl's standard error, for the message when it ends unasked.
 _STDERR_LINES = 50
 
+# Seconds that qd7310-ctl has to end by itself once its input has ended.
+_GRACE = 5.0
 
-
-
-def _find_program(program: Optional[PathLike]) -> str:
-    if program is not None:
-        return os.fspath(program)
-    found = os.environ.get("QD7310_CTL") or shutil.which("qd7310-ctl")
-    if not found:
-        raise Error("qd7310-ctl not found: put it on PATH, set QD7310_CTL to it, "
-                    "or pass program=")
-    return found
-
-
-def _word(value: Word) -> str:
-    text = str(value)
-    # One request is one line of blank-separated words; anything else would smuggle in more.
-    if not text or any(c.isspace() for c in text):
-        raise ValueError("qd7310: an argument must be one word, not %r" % (value,))
-    return text
-
-
-def _milliseconds(word: str) -> int:
-    try:
-        return int(word[2:], 16) if word.lower().startswith("0x") else int(word, 10)
-    except ValueError:
-        return 0  # the tool refuses it at once
+# The timeout= of a call that gives none: the session's.
+SESSION_TIMEOUT: Any = object()
 
 
 def _line_of(reply: Reply) -> int:
@@ -61,62 +33,69 @@ def _line_of(reply: Reply) -> int:
     return line if isinstance(line, int) else -1
 
 
-def _request_line(command: str, args: Sequence[Word], settings: Dict[str, Word]) -> str:
-    words = [command] + [_word(a) for a in args]
-    for name, value in settings.items():
-        words += ["--" + _word(name), _word(value)]
-    return " ".join(words)
-
-
 class Session:
     """One ``qd7310-ctl session``: requests go in one at a time, each waits for its reply.
 
     ``board`` is a location as :meth:`list_boards` gives it (without it, the first board
     found); ``simulated`` uses the simulated board; ``trace`` names a file for the link's
-    trace. ``program`` is the path of ``qd7310-ctl``; without it ``$QD7310_CTL``, else
-    ``qd7310-ctl`` from ``PATH``. ``timeout`` bounds each request (see :meth:`run`).
+    trace; ``setup`` a setup file for the starting settings. ``program`` is the path of
+    ``qd7310-ctl``; without it ``$QD7310_CTL``, else ``qd7310-ctl`` from ``PATH``, else the
+    installed one. ``timeout`` bounds each request (see :meth:`run`); None means no limit.
 
     Every method sends one request and returns its reply as a dict, or raises
     :class:`BoardNotFound`, :class:`BoardFailed` or :class:`UsageError` for a failed one; the
-    session goes on after those. It ends, raising :class:`Error`, when ``qd7310-ctl`` dies or
-    does not reply in time. Positional arguments are the command's arguments; keyword
-    arguments are settings (``current=3``, ``on1=3``), kept like slider positions.
+    session goes on after those. It ends, raising :class:`Timeout`, when ``qd7310-ctl`` does
+    not reply in time, or :class:`ProgramEnded` when it ends. Positional arguments are the
+    command's arguments; keyword arguments are settings (``current=3``, ``on1=3``), kept like
+    slider positions, except ``timeout=``, which bounds that one call instead of the session's.
 
-    A session may be shared between threads (requests take turns), but one session per
-    thread, each with its own board, is the model.
+    A ``KeyboardInterrupt`` leaves the session usable: the next call skips the interrupted
+    request's reply. A session that is never closed ends its program when it is collected,
+    with a ``ResourceWarning``. A session may be shared between threads (requests take turns),
+    but one session per thread, each with its own board, is the model.
     """
 
     def __init__(self, board: Optional[str] = None, *, simulated: bool = False,
                  program: Optional[PathLike] = None, trace: Optional[PathLike] = None,
-                 timeout: float = DEFAULT_TIMEOUT) -> None:
+                 setup: Optional[PathLike] = None,
+                 timeout: Optional[float] = DEFAULT_TIMEOUT) -> None:
         self.timeout = timeout
         self.greeting: Reply = {}
+        self._board = None if board is None else check_text(board, "the board location")
+        self._simulated = simulated
         self._lock = threading.Lock()
         self._line = 0  # the tool counts input lines; the client sends no blank ones
+        # Sent and not yet answered, oldest first: line, deadline (or None), command.
+        self._pending: Deque[Tuple[int, Optional[float], str]] = collections.deque()
         self._ended: Optional[str] = None  # why requests can no longer be sent
+        self._closing = False  # close() killed it under a running command
         self._replies: "queue.SimpleQueue[Optional[bytes]]" = queue.SimpleQueue()
         self._stderr: Deque[str] = collections.deque(maxlen=_STDERR_LINES)
 
-        command = [_find_program(program), "session"]
+        self._program = find_program(program)
+        command = [self._program, "session"]
         if simulated:
             command.append("--simulated")
         if board is not None:
             command += ["--board", board]  # an argument of its own: a blank does no harm
         if trace is not None:
             command += ["--trace", os.fspath(trace)]
+        if setup is not None:
+            command += ["--setup", os.fspath(setup)]
         try:
-            self._process = subprocess.Popen(
-                command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                creationflags=getattr(subprocess, "CREATE_NO_WINDOW", 0))
+            self._process = start(command)
         except OSError as e:
-            raise Error("cannot start %s: %s" % (command[0], e)) from e
+            raise ProgramEnded("cannot start %s: %s" % (command[0], e)) from e
         # Opened as pipes, so none of them is None.
         self._stdin = cast(IO[bytes], self._process.stdin)
-        self._stdout_reader = self._start_reader(self._process.stdout, self._read_stdout)
-        self._stderr_reader = self._start_reader(self._process.stderr, self._read_stderr)
-
+        name = "qd7310-ctl %d" % self._process.pid
+        self._readers = [start_reader(name, pump_replies, self._process.stdout, self._replies),
+                         start_reader(name, keep_stderr, self._process.stderr, self._stderr)]
+        self._finalizer = weakref.finalize(self, abandon, self._process, self._readers,
+                                           "qd7310.Session of %r" % self._program)
         try:
-            greeting = self._receive(self.timeout, "the greeting")
+            deadline = None if timeout is None else time.monotonic() + timeout
+            greeting = self._receive(deadline, "the greeting")
             if greeting.get("program") != "qd7310-ctl" or greeting.get("protocol") != PROTOCOL:
                 raise Error("%s does not greet as qd7310-ctl speaking protocol %d: %s"
                             % (command[0], PROTOCOL, json.dumps(greeting)))
@@ -136,6 +115,17 @@ class Session:
         """The process ID of ``qd7310-ctl``."""
         return self._process.pid
 
+    @property
+    def closed(self) -> bool:
+        """True once the session has ended: closed, or its program ended or was stopped."""
+        return self._ended is not None
+
+    def __repr__(self) -> str:
+        board = ("the simulated board" if self._simulated else
+                 "the first board found" if self._board is None else "board %r" % self._board)
+        return "<qd7310.Session of %r on %s, %s>" % (
+            self._program, board, "closed" if self.closed else "open")
+
     def __enter__(self) -> Session:
         return self
 
@@ -149,70 +139,78 @@ class Session:
     def close(self) -> None:
         """End the session: nothing is sent to the board, the chip keeps its state.
 
-        Sends ``quit`` and waits a few seconds for ``qd7310-ctl`` to end, then kills it;
-        raises :class:`Error` when it did not end by itself with status 0. Closing twice, or
-        after the session has ended, does nothing.
+        Sends ``quit`` and waits for ``qd7310-ctl`` to finish what it is doing and end, and
+        raises :class:`ProgramEnded` when it did not end by itself with status 0. Called from
+        another thread while a command runs, it ends ``qd7310-ctl`` at once, and that command
+        raises :class:`ProgramEnded`; so does an interrupted ``wait`` that still runs. Closing
+        twice, or after the session has ended, does nothing.
         """
-        with self._lock:
+        if not self._lock.acquire(blocking=False):
+            self._closing = True
+            self._process.kill()
+            self._lock.acquire()
+        try:
             if self._ended is not None:
                 return
-            self._send("quit")
-            self._end("the session was closed")
+            grace: Optional[float] = _GRACE
+            if self._pending and all(c in NO_BOARD for _, _, c in self._pending):
+                self._closing = True  # nothing it still does reaches the board
+                self._process.kill()
+            elif self._pending:  # interrupted: it may take as long as it was given
+                deadline = self._pending[-1][1]
+                grace = None if deadline is None else max(deadline - time.monotonic(), _GRACE)
+            self._write(b"quit\n")
+            self._end("the session was closed", grace)
+        finally:
+            self._lock.release()
         code = self._process.returncode
-        if code != 0:
-            raise Error("qd7310-ctl did not end its session cleanly (exit %d)%s"
-                        % (code, ": " + "\n".join(self._stderr) if self._stderr else ""))
+        if code != 0 and not self._closing:
+            raise ProgramEnded("qd7310-ctl did not end its session cleanly (exit %d)%s"
+                               % (code, ": " + "\n".join(self._stderr) if self._stderr else ""),
+                               exit_code=code)
 
-    def run(self, request: str) -> Reply:
+    def run(self, request: str, *, timeout: Any = SESSION_TIMEOUT) -> Reply:
         """Send one request line, as a script line of ``qd7310-ctl``; return its reply.
 
         For example ``run("train 1 --on1 3")``. The reply must come within ``timeout``
-        seconds, plus 1 s per report for the requests that send many (``prepare``,
-        ``train``, ``follow``, ``change-current``), plus the milliseconds of a ``wait``;
-        otherwise ``qd7310-ctl`` is killed and :class:`Error` raised.
+        seconds (the session's, unless given here; None: no limit), plus 1 s per report for
+        the requests that send many (``prepare``, ``train``, ``follow``, ``change-current``),
+        plus the milliseconds of a ``wait``; otherwise ``qd7310-ctl`` is stopped and
+        :class:`Timeout` raised. A control character anywhere raises :class:`ValueError`
+        before anything is sent.
         """
+        check_text(request, "a request")
         words = request.split()
         if not words or words[0].startswith("#"):
             raise ValueError("qd7310: a blank line or comment gets no reply: %r" % (request,))
-        if request.splitlines() != [request]:
-            raise ValueError("qd7310: a request is one line, not %r" % (request,))
         if words[0] == "quit":
             raise ValueError("qd7310: end the session with close()")
-        timeout = self.timeout + _REPORTS.get(words[0], 0)
-        if words[0] == "wait" and len(words) > 1:
-            timeout += _milliseconds(words[1]) / 1000.0
+        seconds = budget(words, self.timeout if timeout is SESSION_TIMEOUT else timeout)
+        data = request.encode("utf-8") + b"\n"
 
         with self._lock:
             if self._ended is not None:
-                raise Error("qd7310-ctl session has ended: " + self._ended, request=request)
-            self._line += 1
-            self._send(request)
+                raise ProgramEnded("qd7310-ctl session has ended: " + self._ended,
+                                   request=request)
             try:
-                reply = self._receive(timeout, repr(request))
-                # The reply of a request given up on (by Ctrl-C, say) comes before this one's.
-                while 0 < _line_of(reply) < self._line:
-                    reply = self._receive(timeout, repr(request))
+                with ctrl_c_held_off():
+                    line = self._send(data, seconds, words[0])
+                reply = self._reply_to(line, repr(request))
             except Error as e:
                 e.request = request
                 self._end(str(e))
                 raise
-            if _line_of(reply) != self._line:
-                message = ("reply to line %s where line %d was due: %s"
-                           % (reply.get("request"), self._line, json.dumps(reply)))
-                self._end(message)
-                raise Error(message, reply, request)
         if not reply.get("ok"):
-            code = reply.get("exit")
-            error = BY_EXIT_CODE.get(code, Error) if isinstance(code, int) else Error
-            raise error(str(reply.get("error", "failed")), reply, request)
+            raise failure(reply, request)
         return reply
 
-    def command(self, name: str, *args: Word, **settings: Word) -> Reply:
+    def command(self, name: str, *args: Word, timeout: Any = SESSION_TIMEOUT,
+                **settings: Word) -> Reply:
         """Send the command ``name`` with its arguments and settings; return its reply.
 
         Arguments and settings must each be one word; :class:`ValueError` otherwise.
         """
-        return self.run(_request_line(name, args, settings))
+        return self.run(request_line(name, args, settings), timeout=timeout)
 
     # One method per command of qd7310-ctl, in the order of its --help.
 
@@ -302,37 +300,66 @@ class Session:
         ``openable`` and ``answers`` (and ``advice`` for one that cannot be used)."""
         return list(self.command("list", **settings).get("boards", []))
 
-    def _send(self, line: str) -> None:
+    def load_setup(self, path: PathLike, *, timeout: Any = SESSION_TIMEOUT) -> Reply:
+        """Make a setup file's settings the current ones."""
+        return self.run("load-setup " + quoted_path(path), timeout=timeout)
+
+    def save_setup(self, path: PathLike, *, timeout: Any = SESSION_TIMEOUT) -> Reply:
+        """Write the current settings to a setup file."""
+        return self.run("save-setup " + quoted_path(path), timeout=timeout)
+
+    def export(self, fmt: str, command: str, *args: Word, **settings: Any) -> str:
+        """The chip writes of a programming command for firmware, as ``fmt`` (``c``, ``csv``
+        or ``json``): ``export("c", "train", 3)``. Nothing is sent to the board."""
+        return str(self.command("export", fmt, command, *args, **settings)["export"])
+
+    def _write(self, data: bytes) -> None:
         try:
-            self._stdin.write(line.encode("utf-8") + b"\n")
+            self._stdin.write(data)
             self._stdin.flush()
-        except OSError:
+        except (OSError, ValueError):
             pass  # it has ended; the reply's reader says how
 
-    def _start_reader(self, stream: Optional[IO[bytes]], target: Any) -> threading.Thread:
-        thread = threading.Thread(target=target, args=(stream,), daemon=True,
-                                  name="qd7310-ctl %d" % self._process.pid)
-        thread.start()
-        return thread
+    def _send(self, data: bytes, seconds: Optional[float], command: str) -> int:
+        self._write(data)
+        self._line += 1
+        # Its time starts once the requests before it are done, at the latest by their deadline.
+        deadline: Optional[float] = None
+        if seconds is not None:
+            latest = self._pending[-1][1] if self._pending else 0.0
+            if latest is not None:
+                deadline = max(time.monotonic(), latest) + seconds
+        self._pending.append((self._line, deadline, command))
+        return self._line
 
-    def _read_stdout(self, stream: IO[bytes]) -> None:
-        for line in iter(stream.readline, b""):
-            self._replies.put(line)
-        self._replies.put(None)
+    def _reply_to(self, line: int, what: str) -> Reply:
+        # Replies to requests given up on (by Ctrl-C, say) come first; skip them.
+        deadline = self._pending[-1][1]
+        while True:
+            reply = self._receive(deadline, what)
+            number = _line_of(reply)
+            if all(number != pending for pending, _, _ in self._pending):
+                raise Error("reply to line %s where line %d was due: %s"
+                            % (reply.get("request"), line, json.dumps(reply)), reply)
+            while self._pending and self._pending[0][0] <= number:
+                self._pending.popleft()
+            if number == line:
+                return reply
 
-    def _read_stderr(self, stream: IO[bytes]) -> None:
-        for line in iter(stream.readline, b""):
-            self._stderr.append(line.decode("utf-8", "replace").rstrip()[:1000])
-
-    def _receive(self, timeout: float, what: str) -> Reply:
+    def _receive(self, deadline: Optional[float], what: str) -> Reply:
         try:
-            line = self._replies.get(timeout=timeout)
+            line = self._replies.get(
+                timeout=None if deadline is None else max(deadline - time.monotonic(), 0.0))
         except queue.Empty:
             self._process.kill()
-            raise Error("qd7310-ctl gave no reply to %s within %g s, so it was stopped%s"
-                        % (what, timeout, self._exit_text())) from None
+            raise Timeout("qd7310-ctl gave no reply to %s in time, so it was stopped%s"
+                          % (what, self._exit_text())) from None
         if line is None:
-            raise Error("qd7310-ctl ended before %s%s" % (what, self._exit_text()))
+            if self._closing:
+                raise ProgramEnded("the session was closed during %s" % what)
+            text = self._exit_text()
+            raise ProgramEnded("qd7310-ctl ended before %s%s" % (what, text),
+                               exit_code=self._process.returncode)
         try:
             reply = json.loads(line)
         except ValueError:
@@ -346,35 +373,21 @@ class Session:
     def _exit_text(self) -> str:
         # Its last words on standard error are only complete once it has ended.
         try:
-            code = self._process.wait(5)
+            code = self._process.wait(_GRACE)
         except subprocess.TimeoutExpired:
             return ""
-        self._stderr_reader.join(1)
+        self._readers[1].join(1)
         text = " (exit %d)" % code
         if self._stderr:
             text += ": " + "\n".join(self._stderr)
         return text
 
-    def _end(self, why: str) -> None:
+    def _end(self, why: str, grace: Optional[float] = _GRACE) -> None:
         if self._ended is not None:
             return
         self._ended = why
-        try:
-            self._stdin.close()
-        except OSError:
-            pass
-        try:
-            self._process.wait(5)
-        except subprocess.TimeoutExpired:
-            self._process.kill()
-            self._process.wait()
-        # A stream is closed only once its reader is done with it: closing it under a blocked
-        # read would wait for the read.
-        for reader, stream in ((self._stdout_reader, self._process.stdout),
-                               (self._stderr_reader, self._process.stderr)):
-            reader.join(1)
-            if stream and not reader.is_alive():
-                stream.close()
+        end(self._process, self._readers, grace)
+        self._finalizer.detach()  # only now: an interrupted end is finished at collection
 
 
 def list_boards(*, simulated: bool = False, program: Optional[PathLike] = None) -> List[Reply]:
@@ -382,4 +395,3 @@ def list_boards(*, simulated: bool = False, program: Optional[PathLike] = None) 
     own."""
     with Session(simulated=simulated, program=program) as session:
         return session.list_boards()
-

@@ -62,11 +62,12 @@ signatures() {
 }
 
 # The Python client rides along in python\qd7310\, where the README sends a Windows Python:
-# every source file of it, and nothing else.
+# every source file of it with its configured version, and nothing else; and its wheel beside.
 check_zip_python() {
-    diff <(cd python && ls qd7310/*.py qd7310/py.typed | sort) \
+    diff <(cd python && { ls qd7310/*.py qd7310/py.typed; echo qd7310/_version.py; } | sort) \
         <(unzip -Z1 build-windows/qd7310-eval-*-win64.zip | sed -n 's|^[^/]*/python/\(qd7310/[^/]\+\)$|\1|p' | sort) &&
-        echo "python/qd7310: $(ls python/qd7310/*.py python/qd7310/py.typed | wc -l) files, as in the source"
+        echo "python/qd7310: $(ls python/qd7310/*.py python/qd7310/py.typed | wc -l) files, as in the source" &&
+        unzip -Z1 build-windows/qd7310-eval-*-win64.zip | grep -x '[^/]*/python/qd7310-[0-9.]*-py3-none-any\.whl'
 }
 
 # With its tests, for the program that emulates the board under the Linux window.
