@@ -352,7 +352,7 @@ void TestCtl::sessionKeepsTheBoard()
     std::FILE *in = std::tmpfile();
     QVERIFY(in);
     std::fputs("spi-read 1\nlist\nspi-write 2 3\nrun-once 1\nchange-current --current 2\n"
-               "run-once 1\nreset\n",
+               "run-once 1 off\nrun-once 1\nreset\n",
         in);
     std::rewind(in);
     board.planFault(3, SimulatedBoard::Fault::Unplug); // the spi-write, after the list's probe
@@ -370,11 +370,12 @@ void TestCtl::sessionKeepsTheBoard()
         0);
     std::fclose(in);
     // exit, reconnected: the listing leaves the board held; a board that did not take a command
-    // is searched for again, and found again says so; a refusal takes no lock, a success does.
-    const int expected[7][2]
-        = { { 0, 0 }, { 0, 0 }, { 2, 0 }, { 2, 1 }, { 0, 0 }, { 0, 0 }, { 64, 0 } };
-    QCOMPARE(replies.size(), 7);
-    for (int i = 0; i < 7; ++i) {
+    // is searched for again, and found again says so; a command that reached the board takes its
+    // lock, refused or not, and only a success releases it.
+    const int expected[8][2]
+        = { { 0, 0 }, { 0, 0 }, { 2, 0 }, { 2, 1 }, { 64, 0 }, { 0, 0 }, { 0, 0 }, { 64, 0 } };
+    QCOMPARE(replies.size(), 8);
+    for (int i = 0; i < 8; ++i) {
         QCOMPARE(replies[i]["request"].toInt(), i + 1);
         QCOMPARE(replies[i]["exit"].toInt(), expected[i][0]);
         QCOMPARE(replies[i]["ok"].toBool(), !expected[i][0]);
