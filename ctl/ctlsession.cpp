@@ -120,9 +120,9 @@ std::vector<Result> Session::list()
 {
     if (!mLink)
         mLink = mMakeLink();
-    // The board this session holds stays open and held; the listing does not disturb it.
+    // The board this session holds stays held while it answers the listing's probe; one that
+    // does not (plugged in again, say) was let go, and the next command searches again.
     const std::vector<BoardListing> boards = mLink->listBoards();
-    // A held board that failed the listing's probe was let go: the next command searches again.
     if (mFound && !mLink->mConn_status)
         mSearched = false;
     if (boards.empty()) {
