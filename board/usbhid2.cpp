@@ -130,8 +130,8 @@ std::vector<std::string> USBHid2::boardLocations()
 std::vector<BoardListing> USBHid2::listBoards()
 {
     std::vector<BoardListing> boards;
-    const HidHandle held = mDev_handle;
-    const bool holdsBoard = held != kInvalidHidHandle && mDev_location != kUnknownLocation;
+    HidHandle held = mDev_handle;
+    bool holdsBoard = held != kInvalidHidHandle && mDev_location != kUnknownLocation;
     const int count = mPlatform->listDevices();
     for (int index = 0; index < count; ++index) {
         BoardListing board;
@@ -142,8 +142,17 @@ std::vector<BoardListing> USBHid2::listBoards()
             // The board this link holds is probed through its own handle, never opened again.
             board.openable = true;
             board.answers = spi_read(kProbeRegister) != -1;
-            boards.push_back(board);
-            continue;
+            if (board.answers) {
+                boards.push_back(board);
+                continue;
+            }
+            // A board plugged in again in the same port no longer hears the old handle: the
+            // link lets it go and probes it as any other, and the next search takes it again.
+            closeDevice();
+            mConn_status = 0;
+            held = kInvalidHidHandle;
+            holdsBoard = false;
+            board.openable = false;
         }
         const HidHandle handle = mPlatform->open(index);
         if (handle == kInvalidHidHandle) {

@@ -59,9 +59,10 @@ public:
     void setBoardLocation(const std::string &location) { mBoardLocation = location; }
     const std::string &boardLocation() const { return mBoardLocation; }
     // Every board present (at the board location, when one is set), in search order: where it
-    // is, whether it opens and whether it answers the probe. The board the link holds stays open and is probed
-    // through its own handle; every other board is opened, claimed, probed and closed again. A
-    // board another program holds is listed and never written to.
+    // is, whether it opens and whether it answers the probe. The board the link holds is probed
+    // through its own handle and stays open while it answers; when it does not, the link closes
+    // it (mConn_status 0) and probes it as any other. Every other board is opened, claimed,
+    // probed and closed again. A board another program holds is listed and never written to.
     std::vector<BoardListing> listBoards();
     // Where the boards present are, as far as the system tells without opening any device:
     // nothing is opened, claimed or sent. The board location is not consulted.

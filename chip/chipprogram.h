@@ -79,7 +79,7 @@ constexpr std::array<PinStep, 26> boardPreparation = { {
 // `status` 0 with `failed` set; one it refused carries its non-zero status byte.
 struct Outcome
 {
-    int sent = 0; // board commands sent
+    int sent = 0; // board commands tried, whether or not their reports went out
     bool failed = false; // at least one of them was not carried out
     int status = 0; // the first refusal's status byte, 0 if none
 };

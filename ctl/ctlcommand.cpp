@@ -1,5 +1,6 @@
 #include "ctlcommand.h"
 
+#include "ctltext.h"
 #include "firmwareexport.h"
 #include "setupfile.h"
 
@@ -165,7 +166,7 @@ QString parseSetting(int index, const QString &value, Request *request)
     const std::optional<int> position = parseNumber(value);
     if (!position || *position < s.minimum || *position > s.maximum)
         return QStringLiteral("--%1: '%2' is not a position in %3..%4")
-            .arg(QLatin1String(s.name), value, QString::number(s.minimum),
+            .arg(QLatin1String(s.name), excerpt(value), QString::number(s.minimum),
                 QString::number(s.maximum));
     request->settings.emplace_back(index, *position);
     return QString();
@@ -179,7 +180,7 @@ QString parseCommand(const QStringList &words, Request *request)
     const auto found = std::find_if(commands().begin(), commands().end(),
         [&name](const CommandSpec &spec) { return name == QLatin1String(spec.name); });
     if (found == commands().end())
-        return QStringLiteral("unknown command '%1' (see --help)").arg(name);
+        return QStringLiteral("unknown command '%1' (see --help)").arg(excerpt(name));
     const CommandSpec *spec = &*found;
 
     // An export's command is the rest of the line, however many words it has.
@@ -220,7 +221,7 @@ QString parseCommand(const QStringList &words, Request *request)
                                                       : QString::number(argument.minimum)
                     + QLatin1String("..") + QString::number(argument.maximum);
             return QStringLiteral("%1: %2 '%3' is not in %4")
-                .arg(name, QLatin1String(argument.name), word, expected);
+                .arg(name, QLatin1String(argument.name), excerpt(word), expected);
         }
         parsed.arguments[std::size_t(i)] = *value;
     }
@@ -263,7 +264,7 @@ QString parseScriptLine(const QString &line, int lineNumber, std::optional<Reque
             if (option.mid(2) == QLatin1String(ChipSettings::settings[std::size_t(s)].name))
                 index = s;
         if (index < 0)
-            return QStringLiteral("unknown option '%1'").arg(option);
+            return QStringLiteral("unknown option '%1'").arg(excerpt(option));
         if (equals < 0 && i + 1 >= tokens.size())
             return QStringLiteral("%1: missing its value").arg(option);
         const QString value = equals < 0 ? tokens.at(++i).first : token.mid(equals + 1);
@@ -316,13 +317,16 @@ QString Locks::check(const Request &request) const
               .arg(command);
 }
 
-void Locks::take(const Request &request)
+void Locks::take(const Request &request, bool succeeded, bool reachedBoard)
 {
     const auto &a = request.arguments;
+    Held after = mHeld;
     if (request.command->kind == Kind::Run)
-        mHeld = a[0] ? Held::Run : Held::Nothing;
+        after = a[0] ? Held::Run : Held::Nothing;
     else if (request.command->kind == Kind::RunOnce && a[0] == 1)
-        mHeld = a[1] ? Held::Nothing : Held::RunOnce1;
+        after = a[1] ? Held::Nothing : Held::RunOnce1;
+    if (succeeded || (reachedBoard && after != Held::Nothing))
+        mHeld = after;
 }
 
 QString checkLocks(const std::vector<Request> &requests, int *line)
@@ -334,7 +338,7 @@ QString checkLocks(const std::vector<Request> &requests, int *line)
             *line = request.line;
             return error;
         }
-        locks.take(request);
+        locks.take(request, true, true);
     }
     return QString();
 }

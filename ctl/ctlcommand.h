@@ -87,15 +87,16 @@ QString parseCommand(const QStringList &words, Request *request);
 QString parseScriptLine(const QString &line, int lineNumber, std::optional<Request> *request);
 
 // The window's locks: after `run on` or `run-once 1`, the commands of the buttons the window
-// disables are refused until the matching release. A request that was refused, or that failed,
-// changes nothing.
+// disables are refused until the matching release. A refused request changes nothing.
 class Locks
 {
 public:
     // The error text naming `request` when the window would refuse it now, or an empty string.
     QString check(const Request &request) const;
-    // The state `request` leaves behind once it has run.
-    void take(const Request &request);
+    // The state `request` leaves behind once it has run. A locking command that reached the
+    // board takes its lock even when it failed, since the board may have carried it out; only
+    // one that succeeded releases a lock.
+    void take(const Request &request, bool succeeded, bool reachedBoard);
 
 private:
     enum class Held { Nothing, Run, RunOnce1 } mHeld = Held::Nothing;

@@ -1,32 +1,16 @@
 #include "ctlserve.h"
 
 #include "ctlcommand.h"
+#include "ctllines.h"
 #include "ctlsession.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <string>
-
 namespace Ctl {
 
 namespace {
-
-// One line without its LF, however long; false at the end of the input.
-bool readLine(std::FILE *in, std::string *line)
-{
-    line->clear();
-    char chunk[1024];
-    while (std::fgets(chunk, sizeof chunk, in)) {
-        line->append(chunk);
-        if (line->back() == '\n') {
-            line->pop_back();
-            return true;
-        }
-    }
-    return !line->empty();
-}
 
 QJsonObject failure(QJsonObject reply, const QString &error, int exitCode)
 {
@@ -61,12 +45,12 @@ QJsonObject reply(Session &session, Locks &locks, const Request &request)
         return listReply(session, request);
 
     const Result result = session.run(request);
+    locks.take(request, result.exitCode == Success, result.reachedBoard);
     QJsonObject object = toJson(result);
     if (result.reconnected)
         object.insert(QStringLiteral("reconnected"), true);
     if (result.exitCode != Success)
         return failure(object, result.error, result.exitCode);
-    locks.take(request);
     object.insert(QStringLiteral("ok"), true);
     return object;
 }
@@ -84,13 +68,15 @@ QByteArray greeting(const char *version)
 int serve(Session &session, std::FILE *in, const ReplyWriter &write)
 {
     Locks locks;
-    std::string line;
-    for (int number = 1; readLine(in, &line); ++number) {
-        const QString text = QString::fromUtf8(line.data(), qsizetype(line.size())).trimmed();
-        if (text == QLatin1String("quit"))
+    LineReader reader(in);
+    QByteArray line;
+    QString fault;
+    for (int number = 1; reader.next(&line, &fault); ++number) {
+        const QString text = QString::fromUtf8(line).trimmed();
+        if (fault.isEmpty() && text == QLatin1String("quit"))
             break;
         std::optional<Request> request;
-        const QString error = parseScriptLine(text, number, &request);
+        const QString error = fault.isEmpty() ? parseScriptLine(text, number, &request) : fault;
         if (error.isEmpty() && !request)
             continue; // blank or comment
         QJsonObject object

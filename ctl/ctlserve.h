@@ -23,9 +23,11 @@ using ReplyWriter = std::function<int(const QByteArray &line)>;
 
 // Reads requests from `in`, one per line (LF or CR LF), until its end or a `quit` line, runs each
 // on `session` and writes one reply per request once its command has finished. A blank or
-// comment line gets none. A bad line, a request the window's locks refuse and a failed command
-// get a reply with "ok": false, "error" and "exit", and the session goes on; only a command that
-// succeeded takes or releases a lock. Returns 0, or the writer's exit code.
+// comment line gets none. A bad line (a NUL byte or over LineReader::kMaxLength bytes among
+// them), a request the window's locks refuse and a failed command get a reply with "ok": false,
+// "error" and "exit", and the session goes on. A line's settings take effect once no usage error
+// or lock refuses it, whatever the board then does. Locks follow Locks::take. Returns 0, or the
+// writer's exit code.
 int serve(Session &session, std::FILE *in, const ReplyWriter &write);
 
 } // namespace Ctl

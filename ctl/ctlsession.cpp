@@ -1,16 +1,14 @@
 #include "ctlsession.h"
 
 #include "chipprogram.h"
+#include "ctltext.h"
 #include "firmwareexport.h"
 #include "setupfile.h"
 #include "usbhid2.h"
 
-#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
-
-#include <algorithm>
 
 namespace Ctl {
 
@@ -53,30 +51,6 @@ bool boardMayBeGone(const Result &result)
     return true;
 }
 
-// A value with a blank, a quote, a backslash or a control character is quoted, escaped as C does.
-QString quoted(const QVariant &value)
-{
-    static const QHash<QChar, QLatin1String> kEscapes { { '"', QLatin1String("\\\"") },
-        { '\\', QLatin1String("\\\\") }, { '\t', QLatin1String("\\t") },
-        { '\n', QLatin1String("\\n") }, { '\r', QLatin1String("\\r") } };
-    const auto control = [](QChar c) { return c < QLatin1Char(' ') || c == QChar(0x7F); };
-    const QString text = value.toString();
-    if (!text.isEmpty() && std::none_of(text.begin(), text.end(), [&](QChar c) {
-            return c == QLatin1Char(' ') || control(c) || kEscapes.contains(c);
-        }))
-        return text;
-    QString escaped = QStringLiteral("\"");
-    for (const QChar c : text) {
-        if (kEscapes.contains(c))
-            escaped += kEscapes.value(c);
-        else if (control(c))
-            escaped += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else
-            escaped += c;
-    }
-    return escaped + QLatin1Char('"');
-}
-
 } // namespace
 
 QString formatText(const Result &result)
@@ -86,7 +60,7 @@ QString formatText(const Result &result)
                                                            : result.document;
     QString line = result.command;
     for (const auto &[name, value] : result.fields)
-        line += QLatin1Char(' ') + name + QLatin1Char('=') + quoted(value);
+        line += QLatin1Char(' ') + name + QLatin1Char('=') + quoteValue(value.toString());
     return line;
 }
 
@@ -155,8 +129,11 @@ std::vector<Result> Session::list()
 {
     if (!mLink)
         mLink = mMakeLink();
-    // The board this session holds stays open and held; the listing does not disturb it.
+    // The board this session holds stays held while it answers the listing's probe; one that
+    // does not (plugged in again, say) was let go, and the next command searches again.
     const std::vector<BoardListing> boards = mLink->listBoards();
+    if (mFound && !mLink->mConn_status)
+        mSearched = false;
     if (boards.empty()) {
         Result failure;
         failure.command = QStringLiteral("list");
@@ -227,8 +204,10 @@ void Session::runOnBoard(const Request &request, Result &result)
     bool done = false;
     int value = -1;
     const int unsentBefore = mLink->reportsNotSent();
+    const auto notSent = [&] { return mLink->reportsNotSent() - unsentBefore; };
     const auto finished = [&](bool ok, int refusal) {
-        finish(&result, ok, refusal, mLink->reportsNotSent() != unsentBefore);
+        result.reachedBoard = notSent() == 0;
+        finish(&result, ok, refusal, notSent() != 0);
     };
     const auto finishRead = [&](int read) {
         if (read >= 0)
@@ -236,8 +215,11 @@ void Session::runOnBoard(const Request &request, Result &result)
         finished(read >= 0, status);
     };
     const auto finishOutcome = [&](const ChipProgram::Outcome &outcome) {
-        result.add("sent", outcome.sent);
-        finished(!outcome.failed, outcome.status);
+        // A report that did not go out never reached the board, so it does not count as sent.
+        const int sent = outcome.sent - notSent();
+        result.add("sent", sent);
+        finish(&result, !outcome.failed, outcome.status, notSent() != 0);
+        result.reachedBoard = sent > 0;
     };
 
     ChipSettings::RegisterImage chipRegs {};
@@ -298,6 +280,7 @@ void Session::runOnBoard(const Request &request, Result &result)
     }
     case Kind::Status: {
         const bool answers = mLink->conn_status() != 0;
+        result.reachedBoard = notSent() == 0;
         result.add("found", 1);
         result.add("answers", answers ? 1 : 0);
         if (!answers) {

@@ -35,13 +35,14 @@ struct Result
     QString error; // for standard error when exitCode is not Success
     bool reconnected = false; // the board was searched for again and found: prepare it again
     QString document; // a whole text the command made (an export): the text form is this alone
+    // A report of it went out, so the board may have carried it out even without an answer.
+    bool reachedBoard = false;
 
     void add(const QString &name, const QVariant &value) { fields.emplace_back(name, value); }
 };
 
-// "command key=value ...". A value with a blank, a double quote, a backslash or a control
-// character is put in double quotes, with \" \\ \t \n \r standing for those characters, so
-// every line splits into its fields.
+// "command key=value ...", each value as quoteValue writes it, so every line splits into its
+// fields.
 QString formatText(const Result &result);
 // The fields as one JSON object, and that object on one line.
 QJsonObject toJson(const Result &result);
@@ -50,8 +51,9 @@ QString formatJson(const Result &result);
 // Runs checked requests over one link, opened at the first command that needs the board and
 // kept for the rest. The settings start at the window's start positions and, as the window's
 // sliders, keep what each request sets. A link with a board location reaches that board only.
-// After a command that found no board, or whose board did not take it or did not answer, the
-// next command searches again; a refusal with a status keeps the board.
+// After a command that found no board, or whose board did not take it or did not answer, and
+// after a listing whose probe the held board failed, the next command searches again; a refusal
+// with a status keeps the board.
 class Session
 {
 public:

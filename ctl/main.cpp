@@ -1,6 +1,8 @@
 #include "ctlcommand.h"
+#include "ctllines.h"
 #include "ctlserve.h"
 #include "ctlsession.h"
+#include "ctltext.h"
 
 #include "boardtrace.h"
 #include "setupfile.h"
@@ -10,7 +12,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QTextStream>
 
 #include <cerrno>
 #include <csignal>
@@ -74,9 +75,16 @@ void handleMessage(QtMsgType type, const QMessageLogContext &, const QString &me
     }
 }
 
+// One line on standard error: the user's words in it (a location, a file name, a script's)
+// have their control characters escaped.
+void errorLine(const QString &message)
+{
+    std::fprintf(stderr, "qd7310-ctl: %s\n", qPrintable(Ctl::escapeControls(message)));
+}
+
 int usageError(const QString &message)
 {
-    std::fprintf(stderr, "qd7310-ctl: %s\n", qPrintable(message));
+    errorLine(message);
     return Ctl::Usage;
 }
 
@@ -135,10 +143,14 @@ std::optional<std::vector<Ctl::Request>> readScript(
         return std::nullopt;
     }
     std::vector<Ctl::Request> requests;
-    QTextStream in(&file);
-    for (int number = 1; !in.atEnd(); ++number) {
+    Ctl::LineReader reader(&file);
+    QByteArray bytes;
+    QString fault;
+    for (int number = 1; reader.next(&bytes, &fault); ++number) {
         std::optional<Ctl::Request> request;
-        const QString lineError = Ctl::parseScriptLine(in.readLine(), number, &request);
+        const QString lineError = fault.isEmpty()
+            ? Ctl::parseScriptLine(QString::fromUtf8(bytes), number, &request)
+            : fault;
         if (!lineError.isEmpty()) {
             *error = where(name, number) + lineError;
             return std::nullopt;
@@ -329,8 +341,7 @@ int main(int argc, char *argv[])
                 if (result.exitCode != Ctl::Success) {
                     const QString place
                         = request.line ? where(scriptName, request.line) : QString();
-                    std::fprintf(
-                        stderr, "qd7310-ctl: %s%s\n", qPrintable(place), qPrintable(result.error));
+                    errorLine(place + result.error);
                     exitCode = result.exitCode;
                     break;
                 }

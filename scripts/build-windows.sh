@@ -8,6 +8,10 @@
 # environment, the programs, the installer and its uninstaller are signed: see
 # packaging/windows/sign.sh.
 set -euo pipefail
+# A relative certificate path is the user's, from where they are; cpack signs from build-windows/.
+if [[ ${QD7310_SIGN_PKCS12:-} && $QD7310_SIGN_PKCS12 != /* ]]; then
+    export QD7310_SIGN_PKCS12=$PWD/$QD7310_SIGN_PKCS12
+fi
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 qd7310_require_packages "${QD7310_PACKAGES[@]}" "${QD7310_WINDOWS_PACKAGES[@]}"

@@ -6,7 +6,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 build=${FUZZ_BUILD_DIR:-"$root/build-fuzz"}
-targets=${FUZZ_TARGETS:-"fuzz_board fuzz_setupfile"}
+targets=${FUZZ_TARGETS:-"fuzz_board fuzz_setupfile fuzz_ctl"}
 
 command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ not found" >&2; exit 2; }
 mkdir -p "$build"
@@ -37,6 +37,5 @@ for target in $targets; do
         echo "fuzz.sh: $target failed with exit code $status; full log: $log" >&2
         exit "$status"
     fi
-    echo "$target:"
-    grep '^stat::' "$log"
+    grep '^stat::' "$log" | sed "s/^/$target /"
 done

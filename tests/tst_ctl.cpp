@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 class TestCtl : public QObject
 {
     Q_OBJECT
@@ -36,6 +38,8 @@ private slots:
     void setupRoundTrip();
     void refusedSetup_data();
     void refusedSetup();
+    void lostAnswerLocks();
+    void replugThenList();
 };
 
 void TestCtl::run_data()
@@ -148,6 +152,38 @@ void TestCtl::run_data()
                       "\"request\":1,\"result\":\"ok\",\"sent\":4}\n{\"error\":\"train: PULSES "
                       "'4' is not in 1..3\",\"exit\":64,\"ok\":false,\"request\":4}\n")
         << none;
+
+    // Raw bytes: a line with a NUL or over 64 KiB gets a reply of its own, quoted in short.
+    const QStringList session { "--simulated", "session" };
+    const QByteArray greeting
+        = "{\"program\":\"qd7310-ctl\",\"protocol\":1,\"version\":\"" QD7310_VERSION "\"}\n";
+    const auto read = [](int request, int reg) {
+        return QByteArray("{\"command\":\"spi-read\",\"ok\":true,\"reg\":")
+            + QByteArray::number(reg) + ",\"request\":" + QByteArray::number(request)
+            + ",\"result\":\"ok\",\"value\":0}\n";
+    };
+    const auto bad = [](int request, const QByteArray &error) {
+        return "{\"error\":\"" + error
+            + "\",\"exit\":64,\"ok\":false,\"request\":" + QByteArray::number(request) + "}\n";
+    };
+    QTest::newRow("session, NUL bytes")
+        << session << QByteArrayLiteral("status\0junk\nspi-read 1\n\0\nspi-read 2") << 0
+        << greeting + bad(1, "a NUL byte in the line: 'status\\\\x00junk'") + read(2, 1)
+            + bad(3, "a NUL byte in the line: '\\\\x00'") + read(4, 2)
+        << none;
+    QTest::newRow("session, a line too long")
+        << session << "spi-read 1\n" + QByteArray(70000, 'a') + "\r\nspi-read 2\r\n"
+        << 0
+        << greeting + read(1, 1)
+            + bad(2, "line too long: over 65536 bytes: '" + QByteArray(80, 'a') + "...'")
+            + read(3, 2)
+        << none;
+    QTest::newRow("script, NUL byte")
+        << script << QByteArrayLiteral("spi-read 1\ns\0x\n") << 64 << none
+        << QByteArray("qd7310-ctl: stdin:2: a NUL byte in the line: 's\\x00x'\n");
+    QTest::newRow("control characters echoed")
+        << QStringList { "--simulated", "--board", "a\nb\x1b", "list" } << none << 1 << none
+        << QByteArray("qd7310-ctl: no board at a\\nb\\x1b; boards present: sim-1\n");
 }
 
 void TestCtl::run()
@@ -359,36 +395,52 @@ void TestCtl::severalBoards()
         QString("list location=\"USB\\\\VID_1209&PID_0001\\\\\\\"7\\\"\\t\\n\" openable=1"));
 }
 
+namespace {
+
+// Serves `lines` to a session on `board`; `between` is called after each reply with its number.
+QList<QJsonObject> serveLines(
+    SimulatedBoard &board, const char *lines, const std::function<void(int)> &between = {})
+{
+    Ctl::Session session([&board] { return std::make_unique<USBHid2>(board.platform(), 50); });
+    QList<QJsonObject> replies;
+    std::FILE *in = std::tmpfile();
+    if (!in)
+        return replies;
+    std::fputs(lines, in);
+    std::rewind(in);
+    const BoardTraceCapture quiet;
+    Ctl::serve(session, in, [&](const QByteArray &line) {
+        replies.append(QJsonDocument::fromJson(line).object());
+        if (between)
+            between(int(replies.size()));
+        return 0;
+    });
+    std::fclose(in);
+    return replies;
+}
+
+} // namespace
+
 void TestCtl::sessionKeepsTheBoard()
 {
     SimulatedBoard board;
-    Ctl::Session session([&board] { return std::make_unique<USBHid2>(board.platform(), 50); });
-    std::FILE *in = std::tmpfile();
-    QVERIFY(in);
-    std::fputs("spi-read 1\nlist\nspi-write 2 3\nrun-once 1\nchange-current --current 2\n"
-               "run-once 1\nreset\n",
-        in);
-    std::rewind(in);
     board.planFault(3, SimulatedBoard::Fault::Unplug); // the spi-write, after the list's probe
-    QList<QJsonObject> replies;
-    const BoardTraceCapture quiet;
-    QCOMPARE(Ctl::serve(session, in,
-                 [&](const QByteArray &line) {
-                     replies.append(QJsonDocument::fromJson(line).object());
-                     if (replies.size() == 3) { // plugged in again, and refuses its first command
-                         board.setPresent(true);
-                         board.planFault(1, SimulatedBoard::Fault::ErrorStatus);
-                     }
-                     return 0;
-                 }),
-        0);
-    std::fclose(in);
+    const QList<QJsonObject> replies = serveLines(board,
+        "spi-read 1\nlist\nspi-write 2 3\nrun-once 1\nchange-current --current 2\n"
+        "run-once 1 off\nrun-once 1\nreset\n",
+        [&board](int reply) {
+            if (reply == 3) { // plugged in again, and refuses its first command
+                board.setPresent(true);
+                board.planFault(1, SimulatedBoard::Fault::ErrorStatus);
+            }
+        });
     // exit, reconnected: the listing leaves the board held; a board that did not take a command
-    // is searched for again, and found again says so; a refusal takes no lock, a success does.
-    const int expected[7][2]
-        = { { 0, 0 }, { 0, 0 }, { 2, 0 }, { 2, 1 }, { 0, 0 }, { 0, 0 }, { 64, 0 } };
-    QCOMPARE(replies.size(), 7);
-    for (int i = 0; i < 7; ++i) {
+    // is searched for again, and found again says so; a command that reached the board takes its
+    // lock, refused or not, and only a success releases it.
+    const int expected[8][2]
+        = { { 0, 0 }, { 0, 0 }, { 2, 0 }, { 2, 1 }, { 64, 0 }, { 0, 0 }, { 0, 0 }, { 64, 0 } };
+    QCOMPARE(replies.size(), 8);
+    for (int i = 0; i < 8; ++i) {
         QCOMPARE(replies[i]["request"].toInt(), i + 1);
         QCOMPARE(replies[i]["exit"].toInt(), expected[i][0]);
         QCOMPARE(replies[i]["ok"].toBool(), !expected[i][0]);
@@ -521,6 +573,50 @@ void TestCtl::refusedSetup()
     QCOMPARE(refused["exit"].toInt(), 64);
     QVERIFY(refused["error"].toString().contains(problem));
     QCOMPARE(QByteArray(replies[3]).replace("\"request\":3", "\"request\":1"), replies[1]);
+}
+
+void TestCtl::lostAnswerLocks()
+{
+    // The answer to run on is lost, but the board drove the run line all the same. Settings
+    // change with a line that is accepted, whatever the board does, and never with a refused one.
+    SimulatedBoard board;
+    board.planFault(2, SimulatedBoard::Fault::NoAnswer); // run on
+    board.planFault(5, SimulatedBoard::Fault::NoAnswer); // change-current's first write
+    const QList<QJsonObject> replies = serveLines(board,
+        "pin-dir 1 6 1\nrun on\npin-read 1 6\ntrain 1 --current 4\nsettings\nrun off\n"
+        "change-current --current 4\ntrain 9 --current 3\nsettings\n");
+    const int exits[] = { 0, 2, 0, 64, 0, 0, 2, 64, 0 };
+    QCOMPARE(replies.size(), 9);
+    for (int i = 0; i < 9; ++i)
+        QCOMPARE(replies[i]["exit"].toInt(), exits[i]);
+    QCOMPARE(replies[1]["result"].toString(), QString("no-answer"));
+    QCOMPARE(replies[2]["value"].toInt(), 1);
+    QVERIFY(replies[3]["error"].toString().contains("locked while Run is on"));
+    QCOMPARE(replies[4]["current"].toString(), QString("2.5 mA"));
+    QCOMPARE(replies[8]["current"].toString(), QString("12.5 mA"));
+}
+
+void TestCtl::replugThenList()
+{
+    // Plugged in again in the same port: the listing finds it answering, the next command says
+    // it reconnected, and sent counts only the reports that went out.
+    SimulatedBoard board;
+    const QList<QJsonObject> replies
+        = serveLines(board, "spi-read 1\nlist\nlist\nspi-read 1\ntrain 2\n", [&board](int reply) {
+              if (reply == 1) {
+                  board.setPresent(false);
+                  board.setPresent(true);
+              }
+              if (reply == 4)
+                  board.planFault(3, SimulatedBoard::Fault::StalledWrite);
+          });
+    QCOMPARE(replies.size(), 5);
+    for (int i : { 1, 2 })
+        QCOMPARE(QJsonDocument(replies[i]["boards"].toArray()).toJson(QJsonDocument::Compact),
+            "[{\"answers\":1,\"location\":\"sim-1\",\"openable\":1}]");
+    QVERIFY(replies[3]["ok"].toBool() && replies[3]["reconnected"].toBool());
+    QCOMPARE(replies[4]["result"].toString(), QString("not-taken"));
+    QCOMPARE(replies[4]["sent"].toInt(), 11);
 }
 
 QTEST_GUILESS_MAIN(TestCtl)

@@ -8,8 +8,10 @@
 # The certificate comes from the environment, so that it reaches cpack and makensis, which call
 # this, without ever being written into the build tree:
 #   QD7310_SIGN_PKCS12     the PKCS#12 file with the key and its certificate chain
-#   QD7310_SIGN_PASSWORD   its password: openssl reads it from the environment and osslsigncode
-#                          from a pipe, so no command line that ps shows carries it
+#   QD7310_SIGN_PASSWORD   its password, which may be empty: openssl reads it from the
+#                          environment and osslsigncode from a pipe, so no command line that ps
+#                          shows carries it. osslsigncode drops the line breaks at its end, so
+#                          the check does too, and a password that ends in one cannot be used
 #   QD7310_SIGN_TIMESTAMP  an RFC 3161 timestamp server (optional), so that the signature stays
 #                          valid after the certificate expires
 # Any failure is one line on standard error and status 1. A file is replaced only once it is
@@ -25,15 +27,24 @@ p12=${QD7310_SIGN_PKCS12:-}
 [ -n "$p12" ] || fail "QD7310_SIGN_PKCS12 is not set: give the path of the PKCS#12 file"
 [ -n "${QD7310_SIGN_PASSWORD+set}" ] || fail "QD7310_SIGN_PASSWORD is not set"
 [ -f "$p12" ] && [ -r "$p12" ] || fail "cannot read the certificate file $p12"
+# The password as osslsigncode reads it from its pipe; the pipe always ends in a line break,
+# since osslsigncode refuses an empty one.
+password=$QD7310_SIGN_PASSWORD
+while [[ $password == *[$'\r\n'] ]]; do password=${password%?}; done
 command -v osslsigncode >/dev/null || fail "osslsigncode is missing (apt-get install osslsigncode)"
 
 if [ "${1:-}" = "--check" ]; then
     # Files exported by older Windows need OpenSSL's legacy algorithms, which osslsigncode loads.
     certificate() {
-        openssl pkcs12 -in "$p12" -passin env:QD7310_SIGN_PASSWORD -nokeys -clcerts "$@" 2>/dev/null
+        QD7310_SIGN_PASSWORD=$password openssl pkcs12 -in "$p12" \
+            -passin env:QD7310_SIGN_PASSWORD -nokeys -clcerts "$@" 2>/dev/null
     }
+    dropped=
+    [ "$password" = "$QD7310_SIGN_PASSWORD" ] ||
+        dropped=" (without the line break at its end, which osslsigncode drops)"
     pem=$(certificate || certificate -legacy) ||
-        fail "cannot open $p12 with QD7310_SIGN_PASSWORD: a wrong password, or not a PKCS#12 file"
+        fail "cannot open $p12 with QD7310_SIGN_PASSWORD$dropped: a wrong password, or not a" \
+            "PKCS#12 file"
     [ -n "$pem" ] || fail "$p12 holds no certificate"
     subject=$(openssl x509 -noout -subject -nameopt oneline <<<"$pem" | sed 's/^subject=//')
     expiry=$(openssl x509 -noout -enddate <<<"$pem" | cut -d= -f2)
@@ -60,7 +71,7 @@ timestamp=()
 for file in "$@"; do
     signed="$file.signed"
     rm -f "$signed"
-    if ! output=$(printf '%s' "$QD7310_SIGN_PASSWORD" |
+    if ! output=$(printf '%s\n' "$password" |
             osslsigncode sign -pkcs12 "$p12" -readpass /dev/stdin -h sha256 \
                 "${described[@]}" "${timestamp[@]}" -in "$file" -out "$signed" 2>&1); then
         rm -f "$signed"
