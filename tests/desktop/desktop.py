@@ -20,8 +20,8 @@ def run(main, *servers):
     77 saying what is missing."""
     if os.environ.get("QD7310_DESKTOP_SESSION"):
         return main()
-    programs = ["dbus-run-session"] + [s.__name__.split("_")[1] for s in servers]
-    missing = [p for p in programs if not shutil.which(p.capitalize() if p == "xvfb" else p)]
+    programs = ["dbus-run-session"] + [start.program for start in servers]
+    missing = [p for p in programs if not shutil.which(p)]
     if not importlib.util.find_spec("pyatspi"):
         missing.append("pyatspi (python3-pyatspi)")
     if not os.path.exists("/usr/libexec/at-spi-bus-launcher"):
@@ -53,6 +53,9 @@ def start_xvfb():
     return xvfb
 
 
+start_xvfb.program = "Xvfb"
+
+
 def start_weston():
     """A headless Weston that draws with pixman on an output tall enough for the window, in a
     private runtime directory; sets WAYLAND_DISPLAY and XDG_RUNTIME_DIR for what starts after."""
@@ -67,6 +70,9 @@ def start_weston():
              or os.path.exists(os.path.join(runtime, "wayland-qd7310")))
     assert weston.poll() is None, "Weston did not start"
     return weston
+
+
+start_weston.program = "weston"
 
 
 def wait_for(what, check, seconds=5):
