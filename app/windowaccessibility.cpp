@@ -8,6 +8,8 @@
 #include <QSlider>
 #include <QStatusBar>
 
+#include <iterator>
+
 namespace {
 
 // Each slider with its visible name and the label that shows its value, in the form's order:
@@ -62,8 +64,7 @@ QString textOf(const QMainWindow *window, const char *label)
 
 } // namespace
 
-WindowAccessibility::WindowAccessibility(QMainWindow *window)
-    : QObject(window), mainWindow(window)
+WindowAccessibility::WindowAccessibility(QMainWindow *window) : QObject(window), mainWindow(window)
 {
     for (const SliderLabels &row : kSliders) {
         auto *slider = window->findChild<QSlider *>(QLatin1String(row.slider));
@@ -104,18 +105,19 @@ void WindowAccessibility::describeDrawing(int pulses)
     auto *viewer = mainWindow->findChild<QWidget *>(QStringLiteral("viewerWidget"));
     if (!viewer)
         return;
-    const QString count = pulses == 1 ? QStringLiteral("1 pulse")
-                                      : QStringLiteral("%1 pulses").arg(pulses);
-    QStringList parts = { QStringLiteral("%1, total %2")
-                              .arg(count, mainWindow->statusBar()->currentMessage()) };
+    const QString count
+        = pulses == 1 ? QStringLiteral("1 pulse") : QStringLiteral("%1 pulses").arg(pulses);
+    QStringList parts
+        = { QStringLiteral("%1, total %2").arg(count, mainWindow->statusBar()->currentMessage()) };
     for (int pulse = 0; pulse < pulses; ++pulse) {
         QStringList times;
         for (int phase = 0; phase < int(std::size(kPhases)); ++phase) {
             const SliderLabels &row = kSliders[kFirstPulseRow + 4 * pulse + phase];
-            times << QStringLiteral("%1 %2").arg(QLatin1String(kPhases[phase]),
-                textOf(mainWindow, row.value));
+            times << QStringLiteral("%1 %2").arg(
+                QLatin1String(kPhases[phase]), textOf(mainWindow, row.value));
         }
-        parts << QStringLiteral("pulse %1: %2").arg(pulse + 1).arg(times.join(QStringLiteral(", ")));
+        parts << QStringLiteral("pulse %1: %2")
+                     .arg(QString::number(pulse + 1), times.join(QStringLiteral(", ")));
     }
     viewer->setAccessibleDescription(parts.join(QStringLiteral("; ")));
 }

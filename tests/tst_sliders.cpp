@@ -63,8 +63,8 @@ void TestSliders::labelText()
     w.findChild<QSlider *>(slider)->setValue(position);
     QCOMPARE(w.findChild<QLabel *>(label)->text(), text);
     // What a screen reader gets, on every platform: the same text as the slider's description.
-    QAccessibleInterface *readable = QAccessible::queryAccessibleInterface(
-        w.findChild<QSlider *>(slider));
+    QAccessibleInterface *readable
+        = QAccessible::queryAccessibleInterface(w.findChild<QSlider *>(slider));
     QCOMPARE(readable->text(QAccessible::Description), text);
 
     // Back to the start position gives the form's initial text again.

@@ -45,11 +45,14 @@ def run(main, *servers):
 def start_xvfb():
     """A display of its own; returns the process, with DISPLAY set for what starts after."""
     with tempfile.TemporaryFile("w+") as number:
+        # Without -noreset, the server resets whenever its last client leaves, and refuses the
+        # next one for a moment.
         xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(number.fileno()), "-screen", "0",
-                                 "1280x1024x24", "-nolisten", "tcp"],
+                                 "1280x1024x24", "-nolisten", "tcp", "-noreset"],
                                 pass_fds=(number.fileno(),), stderr=subprocess.DEVNULL)
+        written = lambda: os.pread(number.fileno(), 64, 0)  # noqa: E731
         os.environ["DISPLAY"] = ":" + wait_for(
-            "Xvfb", lambda: os.pread(number.fileno(), 64, 0)).decode().strip()
+            "Xvfb", lambda: written().endswith(b"\n") and written()).decode().strip()
     return xvfb
 
 
@@ -114,9 +117,10 @@ class Demo:
         accessible.queryAction().doAction(0)
 
     def close(self):
-        """File > Close through its menu item; returns the exit status."""
+        """File > Close through its menu item; the program must end with 0."""
         self.press(self.find("menu item", "Close"))
-        return self.process.wait(30)
+        status = self.process.wait(30)
+        assert status == 0, "ended with %d: %s" % (status, self.log()[-3000:])
 
     def trace(self):
         with open(self.trace_path) as f:
