@@ -4,6 +4,7 @@
 #include "aboutdialog.h"
 #include "chipprogram.h"
 #include "usbhid2.h"
+#include "windowaccessibility.h"
 
 #include <QDebug>
 #include <QLabel>
@@ -62,6 +63,7 @@ MainWindow::MainWindow(LinkFactory makeLink, QWidget *parent)
 
     connect(ui->actionClose, SIGNAL(triggered()), this, SLOT(close()));
     connect(ui->actionAbout, SIGNAL(triggered()), this, SLOT(showAboutDialog()));
+    new WindowAccessibility(this);
 }
 
 MainWindow::~MainWindow()

@@ -12,6 +12,7 @@ QD7310_TEST_PACKAGES=(
     g++-mingw-w64-x86-64-posix
     dpkg-dev file lintian desktop-file-utils appstream
     python3-pytest python3-venv python3-setuptools python3-wheel
+    xvfb dbus at-spi2-core python3-pyatspi weston qt6-wayland
 )
 # The Windows cross-build, its packages, their signing and its tests under Wine (scripts/windows/),
 # installed only when that stage runs; umockdev plays the board under the Linux window it is

@@ -1,6 +1,7 @@
 // Each slider shows its position in physical units beside it.
 #include "mainwindow.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QSlider>
 #include <QStatusBar>
@@ -61,6 +62,10 @@ void TestSliders::labelText()
     MainWindow w;
     w.findChild<QSlider *>(slider)->setValue(position);
     QCOMPARE(w.findChild<QLabel *>(label)->text(), text);
+    // What a screen reader gets, on every platform: the same text as the slider's description.
+    QAccessibleInterface *readable
+        = QAccessible::queryAccessibleInterface(w.findChild<QSlider *>(slider));
+    QCOMPARE(readable->text(QAccessible::Description), text);
 
     // Back to the start position gives the form's initial text again.
     auto *s = w.findChild<QSlider *>(slider);

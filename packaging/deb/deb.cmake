@@ -32,6 +32,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${QD7310_DEB_OUT}/postinst ${QD7310_DEB_OUT}/prerm ${QD7310_DEB_OUT}/postrm)
 # The Python client in Debian's Python path; the programs' own dependencies come from shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3:any (>= 3.9)")
+# Qt's Wayland plugin, so the window is native on a Wayland desktop instead of blurred by XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Release binaries without their symbol tables, as Debian ships them.
 set(CPACK_STRIP_FILES ON)

@@ -1,0 +1,30 @@
+# The window driven as a screen reader drives it (AT-SPI under Xvfb), and started on a headless
+# Weston with Qt's Wayland plugin. Each test says why it skips when a tool is missing.
+if(CMAKE_CROSSCOMPILING OR NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    return()
+endif()
+function(qd7310_python_has_pyatspi result candidate)
+    execute_process(COMMAND ${candidate} -c "import pyatspi"
+        RESULT_VARIABLE failed OUTPUT_QUIET ERROR_QUIET)
+    if(failed)
+        set(${result} FALSE PARENT_SCOPE)
+    endif()
+endfunction()
+# Debian's pyatspi is for its own python3, which need not be the first on PATH; without it, any
+# python3 runs the tests to say that they skip.
+find_program(QD7310_ATSPI_PYTHON NAMES python3 VALIDATOR qd7310_python_has_pyatspi)
+find_program(QD7310_ANY_PYTHON NAMES python3)
+set(_qd7310_python ${QD7310_ATSPI_PYTHON})
+if(NOT QD7310_ATSPI_PYTHON)
+    set(_qd7310_python ${QD7310_ANY_PYTHON})
+endif()
+if(NOT _qd7310_python)
+    message(STATUS "no python3: skipping the screen-reader and Wayland tests")
+    return()
+endif()
+foreach(test atspi wayland)
+    add_test(NAME desktop_${test} COMMAND ${_qd7310_python}
+        ${CMAKE_CURRENT_SOURCE_DIR}/desktop/test_${test}.py $<TARGET_FILE:qd7310-eval-demo>)
+    set_tests_properties(desktop_${test} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120
+        ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
+endforeach()

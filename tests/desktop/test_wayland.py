@@ -1,0 +1,41 @@
+"""The demo on a headless Weston with Qt's Wayland plugin: it comes up as a Wayland client, draws,
+prepares the simulated board exactly as on X11, and ends with 0 when closed by File > Close.
+   test_wayland.py QD7310-EVAL-DEMO"""
+import os
+import re
+import sys
+import unittest
+
+import desktop
+
+
+class Wayland(unittest.TestCase):
+    def start_and_close(self, **env):
+        demo = desktop.Demo(sys.argv[1], **env)
+        demo.find("label", "connected")
+        return demo
+
+    def test_start(self):
+        x11 = self.start_and_close(QT_QPA_PLATFORM="xcb")
+        x11.close()
+
+        os.environ.pop("DISPLAY")
+        wayland = self.start_and_close(QT_QPA_PLATFORM="wayland", WAYLAND_DEBUG="1")
+        # The protocol log: the window is a Wayland toplevel, and a buffer reached its surface.
+        log = wayland.log
+        self.assertRegex(log(), r'xdg_toplevel@\d+\.set_title\("%s"\)' % re.escape(desktop.TITLE))
+        desktop.wait_for("a drawn buffer", lambda: re.search(
+            r"wl_surface@(\d+)\.attach\(wl_buffer@.*\n(.*\n)*?.*wl_surface@\1\.commit\(\)", log()))
+        wayland.close()
+
+        # The same preparation; a run left open longer has only repeated the 2-second probe.
+        short, long = sorted((x11.trace(), wayland.trace()), key=len)
+        self.assertEqual(long[:len(short)], short)
+        extra = long[len(short):]
+        self.assertEqual(extra, extra[:5] * (len(extra) // 5))
+        self.assertEqual(extra[:2], ["spi_read", "addr =  0000001e"][:len(extra)])
+
+
+if __name__ == "__main__":
+    desktop.run(lambda: unittest.main(argv=sys.argv[:1], verbosity=2),
+                desktop.start_xvfb, desktop.start_weston)
