@@ -20,18 +20,27 @@ void record(Outcome &outcome, int result, int status)
 
 } // namespace
 
+std::vector<RegisterWrite> registerWrites(
+    const std::int32_t (&chipRegs)[15], const RegisterCopy &copy)
+{
+    std::vector<RegisterWrite> writes;
+    writes.reserve(std::size_t(copy.count) + 1);
+    for (int i = 0; i < copy.count; ++i) {
+        const std::uint8_t reg = copy.registers[static_cast<std::size_t>(i)];
+        writes.push_back({ reg, static_cast<std::uint8_t>(chipRegs[reg - 1] & 0xFF) });
+    }
+    writes.push_back({ std::uint8_t(kCommandRegister), static_cast<std::uint8_t>(copy.command) });
+    return writes;
+}
+
 Outcome writeRegisters(USBHid2 &link, const std::int32_t (&chipRegs)[15], const RegisterCopy &copy)
 {
     Outcome outcome;
-    for (int i = 0; i < copy.count; ++i) {
-        const int reg = copy.registers[static_cast<std::size_t>(i)];
+    for (const RegisterWrite &write : registerWrites(chipRegs, copy)) {
         int status = 0;
-        const int result = link.spi_write(reg, chipRegs[reg - 1] & 0xFF, &status);
+        const int result = link.spi_write(write.reg, write.value, &status);
         record(outcome, result, status);
     }
-    int status = 0;
-    const int result = link.spi_write(kCommandRegister, copy.command, &status);
-    record(outcome, result, status);
     return outcome;
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class USBHid2;
 
@@ -83,8 +84,19 @@ struct Outcome
     int status = 0; // the first refusal's status byte, 0 if none
 };
 
-// Sends the copy's image registers, low byte each, then its command code to register 0. Every
-// command is sent even when an earlier one failed, as the window has always done.
+// One spi_write of a register copy: the register and the data byte.
+struct RegisterWrite
+{
+    std::uint8_t reg;
+    std::uint8_t value;
+};
+// The copy's image registers, low byte each, then its command code to register 0: the writes
+// that writeRegisters sends and the firmware export lists, so the two cannot disagree.
+std::vector<RegisterWrite> registerWrites(
+    const std::int32_t (&chipRegs)[15], const RegisterCopy &copy);
+
+// Sends registerWrites(chipRegs, copy), one spi_write each. Every command is sent even when an
+// earlier one failed, as the window has always done.
 Outcome writeRegisters(USBHid2 &link, const std::int32_t (&chipRegs)[15], const RegisterCopy &copy);
 // Drives the run line high or low.
 Outcome setRunLine(USBHid2 &link, bool high);

@@ -26,6 +26,7 @@ struct Command
     const char *macro; // "TRAIN_3", "CHANGE_CURRENT", "FOLLOW_1", "RUN_ONCE_2", "RESET"
     const char *button; // the window's button object name, "train3Button"
     const RegisterCopy *copy;
+    const char *title; // the button's text, "Train 3 Pulses"
 };
 // Reset, Follow Mode 1 and 2, Change Current, Train 1, 2 and 3, Run Once 1 and 2.
 const std::array<Command, 9> &commands();
@@ -36,11 +37,8 @@ const Command *findCommand(const QString &words);
 std::optional<Format> formatNamed(const QString &name);
 QString suffix(Format format);
 
-struct Write
-{
-    std::uint8_t reg;
-    std::uint8_t value;
-};
+// One register write: the register and its data byte, as spi_write sends them.
+using Write = ChipProgram::RegisterWrite;
 // The writes `copy` sends with these positions: its image registers, then its command code to
 // register 0.
 std::vector<Write> writes(const RegisterCopy &copy, const ChipSettings::Positions &positions);

@@ -28,11 +28,15 @@ QString parse(const QByteArray &bytes, ChipSettings::Positions *positions);
 // Reads the file at `path` and parses it. The error text names the file: "PATH: problem".
 QString read(const QString &path, ChipSettings::Positions *positions);
 
-// The object the writer writes, keys in a fixed order: format, version, settings, then the
-// human-readable parts. The same positions always give the same object.
+// The object the writer writes: format, version, settings, then the human-readable parts (the
+// labels, the train totals and the register image). A QJsonObject sorts its keys, so the file's
+// bytes come from serialize(), never from this.
 QJsonObject toJson(const ChipSettings::Positions &positions);
-// That object as the file's bytes: indented, locale-independent, ending in a newline.
+// That object as the file's bytes, keys in that fixed order: indented, locale-independent, ending
+// in a newline. The same positions always give the same bytes.
 QByteArray serialize(const ChipSettings::Positions &positions);
+// The same object's text without the newline, nested `depth` levels deep in another document.
+QByteArray objectText(const ChipSettings::Positions &positions, int depth);
 
 // Writes the setup atomically: the old file stays whole until the new one is complete. Returns
 // an empty string, or the error text naming the file.

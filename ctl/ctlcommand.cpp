@@ -1,6 +1,7 @@
 #include "ctlcommand.h"
 
-#include <QRegularExpression>
+#include "firmwareexport.h"
+#include "setupfile.h"
 
 #include <algorithm>
 
@@ -23,6 +24,10 @@ constexpr Argument kMode { "MODE", 1, 2, {} };
 constexpr Argument kMilliseconds { "MS", 0, 3600000, {} };
 // Run Once 1's second click: "off" stands for 1, and its absence for the first click.
 constexpr Argument kRelease { "off", 1, 1, { nullptr, "off" }, true };
+constexpr Argument kFile { "FILE", 0, 0, {}, false, true };
+constexpr Argument kFormat { "c|csv|json", 0, 0, {}, false, true };
+// The rest of the line, a programming command in this tool's words: "train 3".
+constexpr Argument kExported { "COMMAND...", 0, 0, {}, false, true };
 
 bool isWord(const Argument &argument)
 {
@@ -38,6 +43,69 @@ QString usage(const CommandSpec &spec)
                                   : QLatin1Char(' ') + QLatin1String(argument.name);
     }
     return text;
+}
+
+// The text arguments' own checks. A setup to load is read now, so that a refused file stops a
+// script before anything is sent; the line's own settings, already parsed, still win over it.
+QString checkTexts(Kind kind, Request *request)
+{
+    if (kind == Kind::LoadSetup) {
+        ChipSettings::Positions positions {};
+        const QString error = SetupFile::read(request->texts.at(0), &positions);
+        if (!error.isEmpty())
+            return error;
+        std::vector<std::pair<int, int>> loaded;
+        for (int i = 0; i < ChipSettings::kCount; ++i)
+            loaded.emplace_back(i, positions[std::size_t(i)]);
+        request->settings.insert(request->settings.begin(), loaded.begin(), loaded.end());
+    } else if (kind == Kind::Export) {
+        if (!FirmwareExport::formatNamed(request->texts.at(0)))
+            return QStringLiteral("export: FORMAT '%1' is not c, csv or json")
+                .arg(request->texts.at(0));
+        if (!FirmwareExport::findCommand(request->texts.at(1))) {
+            QStringList known;
+            for (const FirmwareExport::Command &command : FirmwareExport::commands())
+                known.append(QLatin1String(command.words));
+            return QStringLiteral("export: '%1' is not a programming command (%2)")
+                .arg(request->texts.at(1), known.join(QLatin1String(", ")));
+        }
+    }
+    return QString();
+}
+
+// Splits a line into its words; a word in double quotes may hold blanks and quotes.
+QString splitWords(const QString &line, QList<std::pair<QString, bool>> *words)
+{
+    const qsizetype size = line.size();
+    for (qsizetype i = 0; i < size;) {
+        if (line.at(i).isSpace()) {
+            ++i;
+            continue;
+        }
+        QString word;
+        const bool quoted = line.at(i) == QLatin1Char('"');
+        if (quoted) {
+            for (++i;; ++i) {
+                if (i >= size)
+                    return QStringLiteral("a double quote is not closed");
+                const QChar c = line.at(i);
+                if (c == QLatin1Char('\\') && i + 1 < size
+                    && (line.at(i + 1) == QLatin1Char('"') || line.at(i + 1) == QLatin1Char('\\')))
+                    word += line.at(++i);
+                else if (c == QLatin1Char('"'))
+                    break;
+                else
+                    word += c;
+            }
+            if (++i < size && !line.at(i).isSpace())
+                return QStringLiteral("a blank must follow the closing quote of \"%1\"").arg(word);
+        } else {
+            while (i < size && !line.at(i).isSpace())
+                word += line.at(i++);
+        }
+        words->append({ word, quoted });
+    }
+    return QString();
 }
 
 } // namespace
@@ -66,6 +134,9 @@ const std::vector<CommandSpec> &commands()
         { "settings",        Kind::Settings,       0, {},                        false, "print the labels and train totals for the settings; no board" },
         { "wait",            Kind::Wait,           1, { kMilliseconds },           false, "pause for MS milliseconds, while a scope records; no board" },
         { "list",            Kind::List,           0, {},                        true,  "list the boards present: location, whether each opens and answers" },
+        { "load-setup",      Kind::LoadSetup,      1, { kFile },                   false, "make a setup file's settings the current ones; no board" },
+        { "save-setup",      Kind::SaveSetup,      1, { kFile },                   false, "save the current settings as a setup file; no board" },
+        { "export",          Kind::Export,         2, { kFormat, kExported },      false, "print a programming command's chip writes for firmware; no board" },
     };
     // clang-format on
     return table;
@@ -111,10 +182,14 @@ QString parseCommand(const QStringList &words, Request *request)
         return QStringLiteral("unknown command '%1' (see --help)").arg(name);
     const CommandSpec *spec = &*found;
 
+    // An export's command is the rest of the line, however many words it has.
+    QStringList joined = words;
+    if (spec->kind == Kind::Export && joined.size() > 3)
+        joined = joined.mid(0, 2) << joined.mid(2).join(QLatin1Char(' '));
     int required = spec->argumentCount;
     while (required > 0 && spec->arguments[std::size_t(required - 1)].optional)
         --required;
-    const int given = int(words.size()) - 1;
+    const int given = int(joined.size()) - 1;
     if (given < required || given > spec->argumentCount) {
         const QString count = required == spec->argumentCount ? QString::number(required)
                                                               : QString::number(required)
@@ -124,9 +199,14 @@ QString parseCommand(const QStringList &words, Request *request)
     }
     Request parsed = *request;
     parsed.arguments = {};
+    parsed.texts.clear();
     for (int i = 0; i < given; ++i) {
         const Argument &argument = spec->arguments[std::size_t(i)];
-        const QString &word = words.at(i + 1);
+        const QString &word = joined.at(i + 1);
+        if (argument.text) {
+            parsed.texts.append(word);
+            continue;
+        }
         std::optional<int> value;
         if (isWord(argument)) {
             for (int w = 0; w < 2; ++w)
@@ -147,6 +227,9 @@ QString parseCommand(const QStringList &words, Request *request)
     // Only Run Once 1 is a checkable button with a second click.
     if (spec->kind == Kind::RunOnce && parsed.arguments[1] && parsed.arguments[0] != 1)
         return QStringLiteral("run-once: only mode 1 is released with off");
+    const QString error = checkTexts(spec->kind, &parsed);
+    if (!error.isEmpty())
+        return error;
     parsed.command = spec;
     *request = parsed;
     return QString();
@@ -161,12 +244,14 @@ QString parseScriptLine(const QString &line, int lineNumber, std::optional<Reque
 
     Request parsed;
     parsed.line = lineNumber;
+    QList<std::pair<QString, bool>> tokens; // each word, and whether it was quoted
+    const QString splitError = splitWords(trimmed, &tokens);
+    if (!splitError.isEmpty())
+        return splitError;
     QStringList words;
-    static const QRegularExpression blanks(QStringLiteral("\\s+"));
-    const QStringList tokens = trimmed.split(blanks);
     for (int i = 0; i < tokens.size(); ++i) {
-        const QString &token = tokens.at(i);
-        if (!token.startsWith(QLatin1String("--"))) {
+        const QString &token = tokens.at(i).first;
+        if (tokens.at(i).second || !token.startsWith(QLatin1String("--"))) {
             words.append(token);
             continue;
         }
@@ -181,7 +266,7 @@ QString parseScriptLine(const QString &line, int lineNumber, std::optional<Reque
             return QStringLiteral("unknown option '%1'").arg(option);
         if (equals < 0 && i + 1 >= tokens.size())
             return QStringLiteral("%1: missing its value").arg(option);
-        const QString value = equals < 0 ? tokens.at(++i) : token.mid(equals + 1);
+        const QString value = equals < 0 ? tokens.at(++i).first : token.mid(equals + 1);
         const QString error = parseSetting(index, value, &parsed);
         if (!error.isEmpty())
             return error;

@@ -34,6 +34,9 @@ enum class Kind {
     Settings,
     Wait,
     List,
+    LoadSetup,
+    SaveSetup,
+    Export,
 };
 
 struct Argument
@@ -43,6 +46,7 @@ struct Argument
     int maximum;
     const char *words[2]; // words standing for 0 and 1 ("off", "on"), or none; either may be null
     bool optional = false; // the last argument only: absent means 0
+    bool text = false; // taken as it is, a file's path or a word, into Request::texts
 };
 
 struct CommandSpec
@@ -62,6 +66,7 @@ struct Request
 {
     const CommandSpec *command = nullptr;
     std::array<int, 3> arguments {};
+    QStringList texts; // the text arguments, in order
     std::vector<std::pair<int, int>> settings; // index into ChipSettings::settings, position
     int line = 0; // script line, 0 on the command line
 };
@@ -75,7 +80,10 @@ QString parseSetting(int index, const QString &value, Request *request);
 // text naming what is wrong, or an empty string.
 QString parseCommand(const QStringList &words, Request *request);
 // A script line: a command, its arguments and any --SETTING VALUE pairs, separated by blanks.
-// Blank lines and lines starting with # give no request.
+// A word in double quotes may hold blanks; inside, \" is a quote and \\ a backslash, and any other
+// backslash stands for itself, so a Windows path is written as it is. Blank lines and lines
+// starting with # give no request. A setup that load-setup names is read here, so a refused
+// file fails the line before anything is sent; its settings come before the line's own.
 QString parseScriptLine(const QString &line, int lineNumber, std::optional<Request> *request);
 
 // The window's locks: after `run on` or `run-once 1`, the commands of the buttons the window

@@ -1,6 +1,8 @@
 #include "ctlsession.h"
 
 #include "chipprogram.h"
+#include "firmwareexport.h"
+#include "setupfile.h"
 #include "usbhid2.h"
 
 #include <QHash>
@@ -79,6 +81,9 @@ QString quoted(const QVariant &value)
 
 QString formatText(const Result &result)
 {
+    if (!result.document.isEmpty())
+        return result.document.endsWith(QLatin1Char('\n')) ? result.document.chopped(1)
+                                                           : result.document;
     QString line = result.command;
     for (const auto &[name, value] : result.fields)
         line += QLatin1Char(' ') + name + QLatin1Char('=') + quoted(value);
@@ -135,6 +140,10 @@ Result Session::run(const Request &request)
     }
     Result result;
     result.command = QLatin1String(request.command->name);
+    if (!request.command->needsBoard) {
+        runFileCommand(request, result);
+        return result;
+    }
     if (ensureBoard(&result))
         runOnBoard(request, result);
     if (boardMayBeGone(result))
@@ -343,6 +352,46 @@ void Session::runOnBoard(const Request &request, Result &result)
     case Kind::Settings:
     case Kind::Wait:
     case Kind::List:
+    case Kind::LoadSetup:
+    case Kind::SaveSetup:
+    case Kind::Export:
+        break;
+    }
+}
+
+void Session::runFileCommand(const Request &request, Result &result)
+{
+    const QString text = request.texts.value(0);
+    switch (request.command->kind) {
+    case Kind::LoadSetup: // read when the line was checked; its settings are already applied
+        result.add("file", text);
+        mSetupFile = text;
+        break;
+    case Kind::SaveSetup: {
+        const QString error = SetupFile::write(text, mPositions);
+        if (!error.isEmpty()) {
+            result.exitCode = CannotCreate;
+            result.error = error;
+            break;
+        }
+        result.add("file", text);
+        mSetupFile = text;
+        break;
+    }
+    case Kind::Export: {
+        const auto format = FirmwareExport::formatNamed(text);
+        const FirmwareExport::Command *command
+            = FirmwareExport::findCommand(request.texts.value(1));
+        if (!format || !command)
+            break; // refused when the line was checked
+        result.document
+            = QString::fromUtf8(FirmwareExport::render(*format, *command, mPositions, mSetupFile));
+        result.add("format", text);
+        result.add("exported", QLatin1String(command->words));
+        result.add("export", result.document);
+        break;
+    }
+    default:
         break;
     }
 }

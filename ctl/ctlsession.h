@@ -22,6 +22,7 @@ enum ExitCode {
     BoardNotFound = 1,
     BoardFailed = 2, // no answer, or the board refused with a non-zero status
     Usage = 64,
+    CannotCreate = 73, // EX_CANTCREAT: a setup could not be saved; the old file is kept
     OutputError = 74, // EX_IOERR: the results were lost, so the run must not pass for a success
 };
 
@@ -33,6 +34,7 @@ struct Result
     int exitCode = Success;
     QString error; // for standard error when exitCode is not Success
     bool reconnected = false; // the board was searched for again and found: prepare it again
+    QString document; // a whole text the command made (an export): the text form is this alone
 
     void add(const QString &name, const QVariant &value) { fields.emplace_back(name, value); }
 };
@@ -64,12 +66,15 @@ public:
 
     const ChipSettings::Positions &positions() const { return mPositions; }
     void applySettings(const std::vector<std::pair<int, int>> &settings);
+    // The setup file the settings came from, for an export's comment.
+    void setSetupFile(const QString &path) { mSetupFile = path; }
 
 private:
     std::vector<Result> list();
     bool ensureBoard(Result *result);
     QString missingBoardText();
     void runOnBoard(const Request &request, Result &result);
+    void runFileCommand(const Request &request, Result &result);
     Result settingsResult() const;
 
     LinkFactory mMakeLink;
@@ -79,6 +84,7 @@ private:
     bool mEverFound = false;
     QString mAdvice; // why the board could not be opened; the link says it once in its life
     ChipSettings::Positions mPositions;
+    QString mSetupFile;
 };
 
 } // namespace Ctl

@@ -3,6 +3,7 @@
 #include "ctlsession.h"
 
 #include "boardtrace.h"
+#include "setupfile.h"
 #include "simulatedboard.h"
 #include "usbhid2.h"
 
@@ -40,9 +41,17 @@ const char *const kExitCodes
       "      reason on standard error)\n"
       "  2   the board did not take a command (its report could not be written), did not\n"
       "      answer, or refused (non-zero status)\n"
-      "  64  bad usage: nothing was sent\n"
+      "  64  bad usage, or a refused setup file: nothing was sent\n"
+      "  73  a setup could not be saved; the file that was there is kept\n"
       "  74  the results could not be written (a full disk, say)\n"
       "  141 the reader closed the pipe (as head does): the program ends quietly\n";
+
+const char *const kFiles
+    = "A FILE in a script or session line may be written in double quotes, so that a path may\n"
+      "hold blanks; inside the quotes \\\" is a quote and \\\\ a backslash, and any other "
+      "backslash\n"
+      "stands for itself: load-setup \"C:\\Lab Data\\led 3.qd7310\". A script reads the setups it\n"
+      "loads when it is checked, before anything runs.\n";
 
 const char *const kSession
     = "qd7310-ctl session keeps the board open for a program that drives it: the first line\n"
@@ -177,7 +186,11 @@ int main(int argc, char *argv[])
         QStringLiteral("Use only the board at LOCATION, as list shows it; without it, the first "
                        "board found."),
         QStringLiteral("LOCATION"));
-    parser.addOptions({ simulated, boardOption, trace, json, script });
+    const QCommandLineOption setup(QStringLiteral("setup"),
+        QStringLiteral("Start from the settings in the setup FILE; a setting given as an option "
+                       "wins over it."),
+        QStringLiteral("FILE"));
+    parser.addOptions({ simulated, boardOption, trace, json, script, setup });
     std::vector<QCommandLineOption> settingOptions;
     for (const ChipSettings::Setting &s : ChipSettings::settings) {
         settingOptions.emplace_back(QLatin1String(s.name),
@@ -197,8 +210,9 @@ int main(int argc, char *argv[])
         const QString text = parser.helpText() + QLatin1Char('\n') + Ctl::commandHelp()
             + QStringLiteral("  %1 keep the board open and serve JSON Lines\n")
                   .arg(QStringLiteral("session").leftJustified(26))
-            + QLatin1Char('\n') + QLatin1String(kLocks) + QLatin1Char('\n')
-            + QLatin1String(kSession) + QLatin1Char('\n') + QLatin1String(kExitCodes);
+            + QLatin1Char('\n') + QLatin1String(kLocks) + QLatin1Char('\n') + QLatin1String(kFiles)
+            + QLatin1Char('\n') + QLatin1String(kSession) + QLatin1Char('\n')
+            + QLatin1String(kExitCodes);
         return output(text);
     }
     if (parser.isSet(version))
@@ -209,6 +223,16 @@ int main(int argc, char *argv[])
     if (parser.isSet(boardOption))
         if (const char *error = boardLocationError(location))
             return usageError(QLatin1String(error));
+    // The setup file's settings first, so that the options given beside it win.
+    std::vector<std::pair<int, int>> fromFile;
+    if (parser.isSet(setup)) {
+        ChipSettings::Positions positions {};
+        const QString error = SetupFile::read(parser.value(setup), &positions);
+        if (!error.isEmpty())
+            return usageError(error);
+        for (int i = 0; i < ChipSettings::kCount; ++i)
+            fromFile.emplace_back(i, positions[std::size_t(i)]);
+    }
     Ctl::Request settings;
     for (int i = 0; i < ChipSettings::kCount; ++i) {
         const QCommandLineOption &option = settingOptions[std::size_t(i)];
@@ -239,8 +263,13 @@ int main(int argc, char *argv[])
         const QString error = Ctl::parseCommand(parser.positionalArguments(), &request);
         if (!error.isEmpty())
             return usageError(error);
+        // The options win over a setup that the command itself loads, as on a script's line.
+        request.settings.insert(
+            request.settings.end(), settings.settings.begin(), settings.settings.end());
+        settings.settings.clear();
         requests.push_back(request);
     }
+    settings.settings.insert(settings.settings.begin(), fromFile.begin(), fromFile.end());
     if (!requests.empty())
         requests.front().settings.insert(
             requests.front().settings.begin(), settings.settings.begin(), settings.settings.end());
@@ -274,6 +303,7 @@ int main(int argc, char *argv[])
             link->setBoardLocation(location);
             return link;
         });
+        session.setSetupFile(parser.value(setup));
         if (serving) {
 #ifdef Q_OS_WIN
             // Replies end in LF alone, and requests arrive as they were sent.

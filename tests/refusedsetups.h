@@ -1,0 +1,58 @@
+#pragma once
+
+// Every kind of setup file that is refused as a whole, for any front end's data-driven test:
+// the file's bytes (a null array: no file there at all) and a part of the message that must
+// name the problem.
+#include <QByteArray>
+#include <QString>
+#include <QTest>
+
+inline void addRefusedSetupRows()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("problem");
+
+    const auto setup = [](const QByteArray &settings, const QByteArray &version = "1") {
+        return "{\"format\": \"qd7310-setup\", \"version\": " + version
+            + ", \"settings\": " + settings + "}\n";
+    };
+    QTest::newRow("no file") << QByteArray() << "cannot read";
+    QTest::newRow("empty") << QByteArray("") << "is empty";
+    QTest::newRow("Latin-1") << setup("{\"on1\": 3}").replace("}\n", ", \"by\": \"J\xF6rg\"}")
+                             << "is not UTF-8";
+    QTest::newRow("surrogate in UTF-8") << setup("{\"\xED\xA0\x80\": 3}") << "is not UTF-8";
+    QTest::newRow("cut short") << setup("{\"on1\": 3}").left(30) << "is not JSON";
+    QTest::newRow("text after the object") << setup("{}") + "{}"
+                                           << "is not JSON";
+    QTest::newRow("an array") << QByteArray("[1, 2]") << "is not one JSON object";
+    QTest::newRow("no format") << QByteArray("{\"version\": 1, \"settings\": {}}")
+                               << "no \"format\"";
+    QTest::newRow("other format") << QByteArray(
+        "{\"format\": \"qd7310-trace\", \"version\": 1, \"settings\": {}}")
+                                  << "\"format\" is \"qd7310-trace\", not \"qd7310-setup\"";
+    QTest::newRow("version 2") << setup("{}", "2")
+                               << "\"version\" is 2; this program reads version 1";
+    QTest::newRow("version as text") << setup("{}", "\"1\"") << "\"version\" is \"1\"";
+    QTest::newRow("no settings") << QByteArray("{\"format\": \"qd7310-setup\", \"version\": 1}")
+                                 << "no \"settings\"";
+    QTest::newRow("settings not an object")
+        << setup("[1, 2]") << "\"settings\" is [1,2], not an object";
+    QTest::newRow("typo") << setup("{\"curent\": 3}")
+                          << "\"curent\" is not a setting; the settings are calibration, current";
+    QTest::newRow("over the top") << setup("{\"on1\": 32}")
+                                  << "\"on1\": 32 is not a position in 0..31";
+    QTest::newRow("under the bottom")
+        << setup("{\"calibration\": 0}") << "\"calibration\": 0 is not a position in 1..96";
+    QTest::newRow("negative") << setup("{\"rise1\": -1}")
+                              << "\"rise1\": -1 is not a position in 0..15";
+    QTest::newRow("fraction") << setup("{\"current\": 2.5}")
+                              << "\"current\": 2.5 is not a position in 0..7";
+    QTest::newRow("huge") << setup("{\"off3\": 1e300}") << "\"off3\": 1e+300 is not a position";
+    QTest::newRow("text") << setup("{\"current\": \"5\"}")
+                          << "\"current\": \"5\" is not a position in 0..7";
+    QTest::newRow("null") << setup("{\"on2\": null}") << "\"on2\": null is not a position";
+    QTest::newRow("twice") << setup("{\"on1\": 3, \"on1\": 4}")
+                           << "the key \"on1\" comes twice in one object";
+    QTest::newRow("twice, escaped")
+        << setup("{\"on1\": 3, \"on\\u0031\": 4}") << "the key \"on1\" comes twice";
+}
