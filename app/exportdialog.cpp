@@ -20,12 +20,15 @@ constexpr FormatChoice kFormats[] = {
 
 } // namespace
 
-ExportDialog::ExportDialog(const QStringList &buttonTexts, int command, QWidget *parent)
+ExportDialog::ExportDialog(const FirmwareExport::Command &command, QWidget *parent)
     : QDialog(parent), commandBox(new QComboBox(this)), formatBox(new QComboBox(this))
 {
     setWindowTitle(tr("Export for Firmware"));
-    commandBox->addItems(buttonTexts);
-    commandBox->setCurrentIndex(command);
+    for (const FirmwareExport::Command &each : FirmwareExport::commands()) {
+        commandBox->addItem(tr(each.title));
+        if (&each == &command)
+            commandBox->setCurrentIndex(commandBox->count() - 1);
+    }
     for (const FormatChoice &choice : kFormats)
         formatBox->addItem(tr(choice.text), QString::fromLatin1(choice.name));
 

@@ -12,8 +12,8 @@ class ExportDialog : public QDialog
     Q_OBJECT
 
 public:
-    // `buttonTexts` names each command of FirmwareExport::commands() as the window shows it.
-    ExportDialog(const QStringList &buttonTexts, int command, QWidget *parent = nullptr);
+    // Offers `command` first.
+    explicit ExportDialog(const FirmwareExport::Command &command, QWidget *parent = nullptr);
 
     const FirmwareExport::Command &command() const;
     FirmwareExport::Format format() const;

@@ -239,16 +239,7 @@ void SetupActions::saveAsChosen()
 
 void SetupActions::exportChosen()
 {
-    QStringList texts;
-    int lastIndex = 0;
-    const auto &commands = FirmwareExport::commands();
-    for (std::size_t i = 0; i < commands.size(); ++i) {
-        const auto *button = window->findChild<QPushButton *>(QLatin1String(commands[i].button));
-        texts << (button ? button->text() : QString::fromLatin1(commands[i].words));
-        if (&commands[i] == last)
-            lastIndex = int(i);
-    }
-    ExportDialog choice(texts, lastIndex, window);
+    ExportDialog choice(*last, window);
     if (choice.exec() != QDialog::Accepted)
         return;
 

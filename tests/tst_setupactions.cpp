@@ -1,6 +1,7 @@
 // The window's setup files: what opening, saving and closing do to the sliders, the title, the
 // board and the file, through the real window on a simulated board.
 #include "boardwindow.h"
+#include "refusedsetups.h"
 #include "setupactions.h"
 #include "setupfile.h"
 
@@ -41,18 +42,6 @@ struct SetupWindow : BoardWindow
         open();
         setup = new SetupActions(window.get());
         board.clearReports();
-    }
-    QSlider *slider(int setting) const
-    {
-        static const QStringList names = { "calibrationSlider", "currentSlider", "r1Slider",
-            "on1Slider", "f1Slider", "off1Slider", "r2Slider", "on2Slider", "f2Slider",
-            "off2Slider", "r3Slider", "on3Slider", "f3Slider", "off3Slider" };
-        return find<QSlider>(qPrintable(names.at(setting)));
-    }
-    void move(const ChipSettings::Positions &positions)
-    {
-        for (int i = 0; i < ChipSettings::kCount; ++i)
-            slider(i)->setValue(positions[i]);
     }
 };
 
@@ -98,77 +87,50 @@ void TestSetupActions::roundTrip()
             const ChipSettings::Setting &s = ChipSettings::settings[std::size_t(i)];
             positions[i] = random.bounded(s.minimum, s.maximum + 1);
         }
-        SetupWindow saved;
-        saved.move(positions);
-        QVERIFY(saved.setup->saveAs(path("trip.qd7310")));
+        QCOMPARE(SetupFile::write(path("in.qd7310"), positions), QString());
+        SetupWindow w;
+        QVERIFY(w.setup->open(path("in.qd7310")));
+        QCOMPARE(w.setup->positions(), positions);
+        QCOMPARE(w.window->windowTitle(), QString("in.qd7310[*] - QD7310 Evaluation Software"));
+        QVERIFY(!w.window->isWindowModified());
+        QVERIFY(w.setup->saveAs(path("out.qd7310")));
+        QFile in(path("in.qd7310")), out(path("out.qd7310"));
+        QVERIFY(in.open(QIODevice::ReadOnly) && out.open(QIODevice::ReadOnly));
+        QCOMPARE(out.readAll(), in.readAll());
 
-        SetupWindow opened;
-        QVERIFY(opened.setup->open(path("trip.qd7310")));
-        QCOMPARE(opened.setup->positions(), positions);
-        QCOMPARE(
-            opened.window->windowTitle(), QString("trip.qd7310[*] - QD7310 Evaluation Software"));
-        QVERIFY(!opened.window->isWindowModified());
         // The sliders moved as a user moves them: labels and register image, nothing sent.
-        QCOMPARE(opened.received(), QStringList());
-        QCOMPARE(opened.find<QLabel>("off3Label")->text(),
+        QCOMPARE(w.received(), QStringList());
+        QCOMPARE(w.find<QLabel>("off3Label")->text(),
             ChipSettings::labelText(ChipSettings::Off3, positions[ChipSettings::Off3]));
-        QCOMPARE(opened.setup->lastCommand().button, "train1Button");
-        opened.find<QPushButton>("train3Button")->click();
-        QCOMPARE(opened.setup->lastCommand().button, "train3Button");
+        QCOMPARE(w.setup->lastCommand().button, "train1Button");
+        w.find<QPushButton>("train3Button")->click();
+        QCOMPARE(w.setup->lastCommand().button, "train3Button");
         for (int i = 0; i < ChipSettings::kCount; ++i)
-            QCOMPARE(opened.received().at(i), QString("W%1=%2").arg(i + 1).arg(positions[i]));
+            QCOMPARE(w.received().at(i), QString("W%1=%2").arg(i + 1).arg(positions[i]));
     }
 }
 
 void TestSetupActions::refused_data()
 {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("named");
-    const QByteArray head = R"({"format": "qd7310-setup", "version": 1, "settings": )";
-    QTest::newRow("no file") << QByteArray() << "";
-    QTest::newRow("not JSON") << QByteArray("format=qd7310-setup") << "";
-    QTest::newRow("an array") << QByteArray("[1, 2]") << "";
-    QTest::newRow("format") << QByteArray(R"({"format": "x", "version": 1, "settings": {}})")
-                            << "format";
-    QTest::newRow("version") << QByteArray(R"({"format": "qd7310-setup", "version": 2,
-                                              "settings": {}})")
-                             << "version";
-    QTest::newRow("no settings") << QByteArray(R"({"format": "qd7310-setup", "version": 1})")
-                                 << "settings";
-    QTest::newRow("settings a list") << head + "[]}"
-                                     << "settings";
-    QTest::newRow("typo") << head + R"({"rise1": 2, "onn1": 3}})"
-                          << "onn1";
-    QTest::newRow("too high") << head + R"({"rise1": 16}})"
-                              << "rise1";
-    QTest::newRow("too low") << head + R"({"calibration": 0}})"
-                             << "calibration";
-    QTest::newRow("fraction") << head + R"({"on2": 2.5}})"
-                              << "on2";
-    QTest::newRow("a string") << head + R"({"on2": "2"}})"
-                              << "on2";
-    QTest::newRow("not UTF-8") << head + "{}, \"note\": \"\xff\"}"
-                               << "";
+    addRefusedSetupRows();
 }
 
 void TestSetupActions::refused()
 {
     QFETCH(QByteArray, bytes);
-    QFETCH(QString, named);
+    QFETCH(QString, problem);
     const QString file = path("refused.qd7310");
     QFile::remove(file);
-    if (!bytes.isEmpty()) {
+    if (!bytes.isNull()) {
         QFile out(file);
         QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
     }
     SetupWindow w;
-    w.move({ 7, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12 });
-    const ChipSettings::Positions before = w.setup->positions();
 
     Answer answer(QMessageBox::Ok);
     QVERIFY(!w.setup->openArgument(file));
-    QVERIFY2(answer.text.contains(file) && answer.text.contains(named), qPrintable(answer.text));
-    QCOMPARE(w.setup->positions(), before);
+    QVERIFY2(answer.text.contains(file) && answer.text.contains(problem), qPrintable(answer.text));
+    QCOMPARE(w.setup->positions(), ChipSettings::startPositions());
     QCOMPARE(w.received(), QStringList());
     QCOMPARE(w.window->windowTitle(), QString("QD7310 Evaluation Software"));
     QCOMPARE(w.setup->currentFile(), QString());
@@ -199,7 +161,7 @@ void TestSetupActions::closing()
     if (opened)
         QVERIFY(other.setup->open(file));
     other.window->show();
-    other.slider(ChipSettings::On1)->setValue(9);
+    other.find<QSlider>("on1Slider")->setValue(9);
     QCOMPARE(other.window->isWindowModified(), opened);
 
     Answer asked { QMessageBox::StandardButton(answer) };
