@@ -4,6 +4,7 @@
 #include "chipprogram.h"
 #include "ctlserve.h"
 #include "ctlsession.h"
+#include "refusedsetups.h"
 #include "simulatedboard.h"
 #include "usbhid2.h"
 
@@ -12,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -29,6 +31,11 @@ private slots:
     void prepareAsTheWindow();
     void severalBoards();
     void sessionKeepsTheBoard();
+    void quotedWords_data();
+    void quotedWords();
+    void setupRoundTrip();
+    void refusedSetup_data();
+    void refusedSetup();
 };
 
 void TestCtl::run_data()
@@ -124,6 +131,25 @@ void TestCtl::run_data()
     QTest::newRow("window, empty board")
         << QStringList { "qd7310-eval", "--board=" } << none << 64 << none
         << QByteArray("qd7310-eval: --board: give a location");
+
+    // Setups and exports need no board; a save that fails keeps nothing half-written.
+    QTest::newRow("save fails") << QStringList { "save-setup", "/not-there/s.qd7310" } << none << 73
+                                << none
+                                << QByteArray("qd7310-ctl: /not-there/s.qd7310: cannot save: ");
+    QTest::newRow("export csv")
+        << QStringList { "--current", "3", "export", "csv", "change-current" } << none << 0
+        << QByteArray(
+               "# QD7310 chip writes of the button \"Change Current\" (qd7310-ctl: "
+               "change-current)\n# Exported by qd7310-ctl " QD7310_VERSION "\n# Each write is "
+               "{register, value}, sent in this order; the command code to register 0 comes "
+               "last.\nstep,register,value,role,physical\n1,0x01,0x01,calibration pulse,"
+               "500 us\n2,0x02,0x03,LED current,10.0 mA\n3,0x0F,0x14,fixed value,20\n"
+               "4,0x00,0x02,command,change-current\n")
+        << none;
+    QTest::newRow("export format") << QStringList { "export", "pdf", "train", "3" } << none << 64
+                                   << none << QByteArray("FORMAT 'pdf' is not c, csv or json");
+    QTest::newRow("export run") << QStringList { "export", "c", "run", "on" } << none << 64 << none
+                                << QByteArray("'run on' is not a programming command (reset, ");
 
     // A session: starting settings, a reply per request numbered by input line; quit ends it.
     QTest::newRow("session")
@@ -385,6 +411,135 @@ void TestCtl::sessionKeepsTheBoard()
     QCOMPARE(replies[2]["result"].toString(), QString("not-taken"));
     QCOMPARE(replies[3]["status"].toInt(), 0xE1);
     QCOMPARE(board.boardOpenCount(0), 2);
+}
+
+void TestCtl::quotedWords_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("Windows path") << R"(save-setup "C:\Lab Data\led 3.qd7310")"
+                                  << QStringList { R"(C:\Lab Data\led 3.qd7310)" } << QString();
+    QTest::newRow("escapes") << R"(save-setup   "a\"b\\c\d" --current 3)"
+                             << QStringList { R"(a"b\c\d)" } << QString();
+    QTest::newRow("plain") << "save-setup a\\b" << QStringList { "a\\b" } << QString();
+    QTest::newRow("export") << "export c run-once  2" << QStringList { "c", "run-once 2" }
+                            << QString();
+    QTest::newRow("not closed") << R"(save-setup "a b)" << QStringList {}
+                                << "a double quote is not closed";
+    QTest::newRow("stuck on") << R"(save-setup "a"b)" << QStringList {}
+                              << R"(a blank must follow the closing quote of "a")";
+    QTest::newRow("blank unquoted")
+        << "save-setup a b" << QStringList {}
+        << "save-setup: takes 1 argument(s), 2 given; usage: save-setup FILE";
+}
+
+void TestCtl::quotedWords()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, texts);
+    QFETCH(QString, error);
+    std::optional<Ctl::Request> request;
+    QCOMPARE(Ctl::parseScriptLine(line, 1, &request), error);
+    QCOMPARE(request ? request->texts : QStringList(), texts);
+}
+
+namespace {
+
+// Runs qd7310-ctl to its end; returns its exit code, and its output and error.
+int ctl(const QStringList &arguments, QByteArray *out, QByteArray *err = nullptr,
+    const QByteArray &in = QByteArray())
+{
+    QProcess process;
+    process.start(QStringLiteral(QD7310_CTL), arguments);
+    process.write(in);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(10000))
+        return -1;
+    *out = process.readAllStandardOutput();
+    if (err)
+        *err = process.readAllStandardError();
+    return process.exitCode();
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+void TestCtl::setupRoundTrip()
+{
+    // Random positions as options, saved, then given as the setup: the same labels, the same
+    // bytes on the wire.
+    QTemporaryDir dir;
+    const QString setup = dir.filePath("bench 3.qd7310");
+    QRandomGenerator random(7310);
+    QStringList options;
+    for (const ChipSettings::Setting &s : ChipSettings::settings)
+        options << QLatin1String("--") + s.name
+                << QString::number(random.bounded(s.minimum, s.maximum + 1));
+    QByteArray out;
+    QCOMPARE(ctl(options + QStringList { "save-setup", setup }, &out), 0);
+    QCOMPARE(out, "save-setup file=\"" + setup.toUtf8() + "\"\n");
+    QByteArray expected;
+    QCOMPARE(ctl(options + QStringList { "settings" }, &expected), 0);
+    QCOMPARE(ctl({ "--setup", setup, "settings" }, &out), 0);
+    QCOMPARE(out, expected);
+
+    const QString trace = dir.filePath("trace");
+    QCOMPARE(ctl(options + QStringList { "--simulated", "--trace", trace, "train", "3" }, &out), 0);
+    expected = fileBytes(trace);
+    QCOMPARE(ctl({ "--simulated", "--setup", setup, "--trace", trace, "train", "3" }, &out), 0);
+    QVERIFY(expected.contains("spi_write"));
+    QCOMPARE(fileBytes(trace), expected);
+
+    // An option beside the setup wins over it, as a script line's own does over its load-setup.
+    QCOMPARE(ctl({ "--setup", setup, "--current", "7", "settings" }, &out), 0);
+    QVERIFY(out.contains(" current=\"20.0 mA\" "));
+    const QByteArray script = "load-setup \"" + setup.toUtf8() + "\" --current 0\nsettings\n";
+    QCOMPARE(ctl({ "--current", "7", "--script", "-" }, &out, nullptr, script), 0);
+    QVERIFY(out.endsWith("\n") && out.count(" current=\"2.5 mA\" ") == 1);
+}
+
+void TestCtl::refusedSetup_data()
+{
+    addRefusedSetupRows();
+}
+
+void TestCtl::refusedSetup()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, problem);
+    QTemporaryDir dir;
+    const QString setup = dir.filePath("led 3.qd7310");
+    QFile file(setup);
+    QVERIFY(bytes.isNull() || (file.open(QIODevice::WriteOnly) && file.write(bytes) >= 0));
+    file.close();
+
+    // Refused at the start: exit 64, the file and the problem named, nothing sent.
+    const QString trace = dir.filePath("trace");
+    QByteArray out;
+    QByteArray err;
+    QCOMPARE(
+        ctl({ "--simulated", "--trace", trace, "--setup", setup, "train", "3" }, &out, &err), 64);
+    QCOMPARE(out, QByteArray());
+    QVERIFY2(err.startsWith("qd7310-ctl: " + setup.toUtf8() + ": ")
+            && err.contains(problem.toUtf8()) && err.count('\n') == 1,
+        err.constData());
+    QCOMPARE(fileBytes(trace), QByteArray());
+
+    // Refused in a session: the settings stay as they were.
+    const QByteArray lines = "settings\nload-setup \"" + setup.toUtf8() + "\"\nsettings\n";
+    QCOMPARE(ctl({ "--current", "4", "session" }, &out, nullptr, lines), 0);
+    const QList<QByteArray> replies = out.trimmed().split('\n');
+    QCOMPARE(replies.size(), 4);
+    const QJsonObject refused = QJsonDocument::fromJson(replies[2]).object();
+    QCOMPARE(refused["exit"].toInt(), 64);
+    QVERIFY(refused["error"].toString().contains(problem));
+    QCOMPARE(QByteArray(replies[3]).replace("\"request\":3", "\"request\":1"), replies[1]);
 }
 
 QTEST_GUILESS_MAIN(TestCtl)
