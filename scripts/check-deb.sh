@@ -17,10 +17,8 @@ qd7310_require_packages lintian desktop-file-utils appstream shared-mime-info
 PROGRAMS=(qd7310-eval qd7310-eval-demo qd7310-boardcheck qd7310-ctl)
 # Every program with a menu entry.
 DESKTOP_ENTRIES=(qd7310-eval qd7310-eval-demo)
-# The setup files' type, which the window's entry opens; the two databases that say so, as the
-# package's triggers leave them.
+# The setup files' type, which the window's entry opens.
 SETUP_TYPE=application/x-qd7310-setup
-MIME_DATABASES=(/usr/share/mime/globs2 /usr/share/applications/mimeinfo.cache)
 
 package=qd7310-eval
 build=build-deb
@@ -222,7 +220,9 @@ while read -r path; do
 done <"$work/files"
 # The byte code that installing compiled goes with the package.
 [ ! -e /usr/lib/python3/dist-packages/qd7310 ] || left+=(/usr/lib/python3/dist-packages/qd7310)
-grep -qs "$SETUP_TYPE" "${MIME_DATABASES[@]}" && left+=("$SETUP_TYPE in ${MIME_DATABASES[*]}")
+# The triggers take the type out of the MIME and desktop databases again.
+grep -qs "$SETUP_TYPE" /usr/share/mime/globs2 /usr/share/applications/mimeinfo.cache &&
+    left+=("$SETUP_TYPE in the MIME or desktop database")
 if [ ${#left[@]} -ne 0 ]; then
     fail "left behind after purge: ${left[*]}"
 else

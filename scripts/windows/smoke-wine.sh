@@ -70,7 +70,7 @@ classes_value() {
     wine reg query "HKCR\\$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p' || true
 }
 # The installer's file association: a setup file (.qd7310) opens with FOLDER's qd7310-eval.exe,
-# and shows its icon.
+# and shows its icon. The leftovers after uninstalling include the registry's.
 associated() {
     local program="$1\\qd7310-eval.exe"
     [ "$(classes_value .qd7310)" = QD7310.Setup ] &&
@@ -86,7 +86,6 @@ associated "$chosen" || fail "the installer did not register .qd7310 for $chosen
 { cp "$WINEPREFIX/drive_c/Lab Tools/QD7310/Uninstall.exe" "$out" &&
     wine "$chosen\\Uninstall.exe" /S && wineserver -w; } >"$work/install.log" 2>&1 ||
     fail "the silent uninstall failed: $(cat "$work/install.log")"
-[ -z "$(classes_value .qd7310)" ] || fail "the uninstaller left .qd7310 registered"
 leftovers | diff -u "$work/before" - >&2 || fail "the silent uninstall left these behind"
 echo "silent install into $chosen, .qd7310 opens with its qd7310-eval.exe," \
     "qd7310-ctl.exe run there, silent uninstall: nothing left"
