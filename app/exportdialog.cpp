@@ -25,7 +25,7 @@ ExportDialog::ExportDialog(const FirmwareExport::Command &command, QWidget *pare
 {
     setWindowTitle(tr("Export for Firmware"));
     for (const FirmwareExport::Command &each : FirmwareExport::commands()) {
-        commandBox->addItem(tr(each.title));
+        commandBox->addItem(QString::fromUtf8(each.title));
         if (&each == &command)
             commandBox->setCurrentIndex(commandBox->count() - 1);
     }
@@ -51,4 +51,9 @@ FirmwareExport::Format ExportDialog::format() const
 {
     return FirmwareExport::formatNamed(formatBox->currentData().toString())
         .value_or(FirmwareExport::Format::C);
+}
+
+QString ExportDialog::filter() const
+{
+    return formatBox->currentText();
 }

@@ -17,6 +17,8 @@ public:
 
     const FirmwareExport::Command &command() const;
     FirmwareExport::Format format() const;
+    // The file dialog's filter for that format: "C header (*.h)".
+    QString filter() const;
 
 private:
     QComboBox *commandBox;

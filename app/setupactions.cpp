@@ -122,7 +122,13 @@ void SetupActions::addMenu()
 
 void SetupActions::fillRecentMenu()
 {
-    recentMenu->clear();
+    if (!recentMenu)
+        return;
+    // The entry that was just chosen may be among these, still inside its triggered signal.
+    for (QAction *action : recentMenu->actions()) {
+        recentMenu->removeAction(action);
+        action->deleteLater();
+    }
     const QStringList paths = RecentSetups::list();
     for (int i = 0; i < paths.size(); ++i) {
         const QString path = paths.at(i);
@@ -245,8 +251,8 @@ void SetupActions::exportChosen()
 
     const QString suffix = FirmwareExport::suffix(choice.format());
     const QString name = QString::fromLatin1(choice.command().macro).toLower() + u'.' + suffix;
-    QFileDialog dialog(window, tr("Export for Firmware"), QDir(startDirectory()).filePath(name),
-        tr("%1 files (*.%2)").arg(suffix.toUpper(), suffix));
+    QFileDialog dialog(
+        window, tr("Export for Firmware"), QDir(startDirectory()).filePath(name), choice.filter());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(suffix);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
