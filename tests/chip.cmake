@@ -1,4 +1,3 @@
 qd7310_add_test(tst_chipprogramming LIBS qd7310_app qd7310_ctl qd7310_boardsim)
 qd7310_add_test(tst_connection LIBS qd7310_app qd7310_boardsim)
 qd7310_add_test(tst_setupfile LIBS qd7310_chip)
-qd7310_add_test(tst_firmwareexport LIBS qd7310_ctl qd7310_boardsim)

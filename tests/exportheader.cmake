@@ -1,6 +1,7 @@
-# The firmware export as firmware takes it: the C header of every programming command, all in one
-# file, compiled by the host's C and C++ compilers with warnings as errors; the program built from
-# it prints each table's pairs, which must be the spi_write pairs of the same command's trace.
+# The firmware export as firmware takes it. For every programming command the pairs of the CSV
+# and the JSON export, and those that a program built from the C headers prints, must be the
+# spi_write pairs of the command's trace. All nine headers go into one file, which the host's C
+# and C++ compilers must take with warnings as errors.
 #   cmake -DCTL=qd7310-ctl -DWORK=DIR -P exportheader.cmake
 find_program(CC NAMES cc REQUIRED)
 find_program(CXX NAMES c++ REQUIRED)
@@ -13,33 +14,79 @@ set(commands "reset" "follow 1" "follow 2" "change-current" "train 1" "train 2" 
 set(settings --calibration 42 --current 5 --rise1 1 --on1 2 --fall1 3 --off1 4 --rise2 5 --on2 6
     --fall2 7 --off2 8 --rise3 9 --on3 10 --fall3 11 --off3 31)
 
+function(export format words out)
+    execute_process(COMMAND "${CTL}" ${settings} export ${format} ${words}
+        OUTPUT_VARIABLE text RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "export ${format} ${words}: exit ${result}")
+    endif()
+    set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# "NAME COUNT reg=value ..." from two lists of hex or decimal numbers.
+function(pairs_line name registers values out)
+    list(LENGTH registers count)
+    set(line "${name} ${count}")
+    foreach(reg value IN ZIP_LISTS registers values)
+        math(EXPR reg "${reg}")
+        math(EXPR value "${value}")
+        string(APPEND line " ${reg}=${value}")
+    endforeach()
+    set(${out} "${line}" PARENT_SCOPE)
+endfunction()
+
 set(header "")
 set(prints "")
 set(expected "")
 foreach(command IN LISTS commands)
     separate_arguments(words UNIX_COMMAND "${command}")
-    execute_process(COMMAND "${CTL}" ${settings} export c ${words}
-        OUTPUT_VARIABLE export RESULT_VARIABLE result)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "export c ${command}: exit ${result}")
-    endif()
-    string(APPEND header "${export}")
-
-    execute_process(COMMAND "${CTL}" ${settings} --simulated --trace "${WORK}/trace" ${words}
-        OUTPUT_QUIET RESULT_VARIABLE result)
-    file(READ "${WORK}/trace" trace)
-    string(REGEX MATCHALL "spi_write\naddr =  [0-9a-f]+\ndata =  [0-9a-f]+" writes "${trace}")
     string(TOUPPER "${command}" macro)
     string(REGEX REPLACE "[ -]" "_" macro "${macro}")
-    list(LENGTH writes count)
-    set(line "${macro} ${count}")
+
+    execute_process(COMMAND "${CTL}" ${settings} --simulated --trace "${WORK}/trace" ${words}
+        OUTPUT_QUIET)
+    file(READ "${WORK}/trace" trace)
+    string(REGEX MATCHALL "spi_write\naddr =  [0-9a-f]+\ndata =  [0-9a-f]+" writes "${trace}")
+    set(registers "")
+    set(values "")
     foreach(write IN LISTS writes)
         string(REGEX MATCH "addr =  ([0-9a-f]+)\ndata =  ([0-9a-f]+)" _ "${write}")
-        math(EXPR reg "0x${CMAKE_MATCH_1}")
-        math(EXPR value "0x${CMAKE_MATCH_2}")
-        string(APPEND line " ${reg}=${value}")
+        list(APPEND registers "0x${CMAKE_MATCH_1}")
+        list(APPEND values "0x${CMAKE_MATCH_2}")
     endforeach()
-    string(APPEND expected "${line}\n")
+    pairs_line(${macro} "${registers}" "${values}" traced)
+    string(APPEND expected "${traced}\n")
+
+    export(csv "${words}" csv)
+    string(REGEX MATCHALL "\n[0-9]+,0x[0-9A-F][0-9A-F],0x[0-9A-F][0-9A-F]," rows "${csv}")
+    set(registers "")
+    set(values "")
+    foreach(row IN LISTS rows)
+        string(REGEX MATCH ",(0x..),(0x..)," _ "${row}")
+        list(APPEND registers ${CMAKE_MATCH_1})
+        list(APPEND values ${CMAKE_MATCH_2})
+    endforeach()
+    pairs_line(${macro} "${registers}" "${values}" line)
+
+    export(json "${words}" json)
+    string(JSON last LENGTH "${json}" writes)
+    math(EXPR last "${last} - 1")
+    set(registers "")
+    set(values "")
+    foreach(i RANGE ${last})
+        string(JSON reg GET "${json}" writes ${i} register)
+        string(JSON value GET "${json}" writes ${i} value)
+        list(APPEND registers ${reg})
+        list(APPEND values ${value})
+    endforeach()
+    pairs_line(${macro} "${registers}" "${values}" jsonLine)
+    if(NOT line STREQUAL traced OR NOT jsonLine STREQUAL traced)
+        message(FATAL_ERROR "${command}: the trace sends\n${traced}\nthe CSV export has\n"
+            "${line}\nthe JSON export has\n${jsonLine}")
+    endif()
+
+    export(c "${words}" c)
+    string(APPEND header "${c}")
     string(APPEND prints "    PRINT(${macro});\n")
 endforeach()
 file(WRITE "${WORK}/qd7310_writes.h" "${header}")
@@ -77,4 +124,3 @@ foreach(compiler IN ITEMS "${CC};-x;c;-std=c99" "${CXX};-x;c++;-std=c++11")
             "${expected}")
     endif()
 endforeach()
-message(STATUS "${expected}")

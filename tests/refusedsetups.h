@@ -32,7 +32,6 @@ inline void addRefusedSetupRows()
                                   << "\"format\" is \"qd7310-trace\", not \"qd7310-setup\"";
     QTest::newRow("version 2") << setup("{}", "2")
                                << "\"version\" is 2; this program reads version 1";
-    QTest::newRow("version as text") << setup("{}", "\"1\"") << "\"version\" is \"1\"";
     QTest::newRow("no settings") << QByteArray("{\"format\": \"qd7310-setup\", \"version\": 1}")
                                  << "no \"settings\"";
     QTest::newRow("settings not an object")
@@ -41,8 +40,6 @@ inline void addRefusedSetupRows()
                           << "\"curent\" is not a setting; the settings are calibration, current";
     QTest::newRow("over the top") << setup("{\"on1\": 32}")
                                   << "\"on1\": 32 is not a position in 0..31";
-    QTest::newRow("under the bottom")
-        << setup("{\"calibration\": 0}") << "\"calibration\": 0 is not a position in 1..96";
     QTest::newRow("negative") << setup("{\"rise1\": -1}")
                               << "\"rise1\": -1 is not a position in 0..15";
     QTest::newRow("fraction") << setup("{\"current\": 2.5}")
@@ -50,7 +47,6 @@ inline void addRefusedSetupRows()
     QTest::newRow("huge") << setup("{\"off3\": 1e300}") << "\"off3\": 1e+300 is not a position";
     QTest::newRow("text") << setup("{\"current\": \"5\"}")
                           << "\"current\": \"5\" is not a position in 0..7";
-    QTest::newRow("null") << setup("{\"on2\": null}") << "\"on2\": null is not a position";
     QTest::newRow("twice") << setup("{\"on1\": 3, \"on1\": 4}")
                            << "the key \"on1\" comes twice in one object";
     QTest::newRow("twice, escaped")

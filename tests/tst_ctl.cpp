@@ -136,20 +136,8 @@ void TestCtl::run_data()
     QTest::newRow("save fails") << QStringList { "save-setup", "/not-there/s.qd7310" } << none << 73
                                 << none
                                 << QByteArray("qd7310-ctl: /not-there/s.qd7310: cannot save: ");
-    QTest::newRow("export csv")
-        << QStringList { "--current", "3", "export", "csv", "change-current" } << none << 0
-        << QByteArray(
-               "# QD7310 chip writes of the button \"Change Current\" (qd7310-ctl: "
-               "change-current)\n# Exported by qd7310-ctl " QD7310_VERSION "\n# Each write is "
-               "{register, value}, sent in this order; the command code to register 0 comes "
-               "last.\nstep,register,value,role,physical\n1,0x01,0x01,calibration pulse,"
-               "500 us\n2,0x02,0x03,LED current,10.0 mA\n3,0x0F,0x14,fixed value,20\n"
-               "4,0x00,0x02,command,change-current\n")
-        << none;
     QTest::newRow("export format") << QStringList { "export", "pdf", "train", "3" } << none << 64
                                    << none << QByteArray("FORMAT 'pdf' is not c, csv or json");
-    QTest::newRow("export run") << QStringList { "export", "c", "run", "on" } << none << 64 << none
-                                << QByteArray("'run on' is not a programming command (reset, ");
 
     // A session: starting settings, a reply per request numbered by input line; quit ends it.
     QTest::newRow("session")
@@ -422,16 +410,12 @@ void TestCtl::quotedWords_data()
                                   << QStringList { R"(C:\Lab Data\led 3.qd7310)" } << QString();
     QTest::newRow("escapes") << R"(save-setup   "a\"b\\c\d" --current 3)"
                              << QStringList { R"(a"b\c\d)" } << QString();
-    QTest::newRow("plain") << "save-setup a\\b" << QStringList { "a\\b" } << QString();
     QTest::newRow("export") << "export c run-once  2" << QStringList { "c", "run-once 2" }
                             << QString();
     QTest::newRow("not closed") << R"(save-setup "a b)" << QStringList {}
                                 << "a double quote is not closed";
     QTest::newRow("stuck on") << R"(save-setup "a"b)" << QStringList {}
                               << R"(a blank must follow the closing quote of "a")";
-    QTest::newRow("blank unquoted")
-        << "save-setup a b" << QStringList {}
-        << "save-setup: takes 1 argument(s), 2 given; usage: save-setup FILE";
 }
 
 void TestCtl::quotedWords()
@@ -496,12 +480,9 @@ void TestCtl::setupRoundTrip()
     QVERIFY(expected.contains("spi_write"));
     QCOMPARE(fileBytes(trace), expected);
 
-    // An option beside the setup wins over it, as a script line's own does over its load-setup.
+    // An option beside the setup wins over it.
     QCOMPARE(ctl({ "--setup", setup, "--current", "7", "settings" }, &out), 0);
     QVERIFY(out.contains(" current=\"20.0 mA\" "));
-    const QByteArray script = "load-setup \"" + setup.toUtf8() + "\" --current 0\nsettings\n";
-    QCOMPARE(ctl({ "--current", "7", "--script", "-" }, &out, nullptr, script), 0);
-    QVERIFY(out.endsWith("\n") && out.count(" current=\"2.5 mA\" ") == 1);
 }
 
 void TestCtl::refusedSetup_data()
