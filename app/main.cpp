@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "setupactions.h"
 #include "usbhid2.h"
 
 #include <QApplication>
@@ -19,12 +20,14 @@ int main(int argc, char *argv[])
         QStringLiteral("LOCATION"));
     parser.addOption(board);
     parser.addHelpOption();
+    SetupActions::addArgument(parser);
     parser.process(a);
+    if (!SetupActions::checkArgument(parser))
+        return 64; // EX_USAGE
 
     if (!parser.isSet(board)) {
         MainWindow w;
-        w.show();
-        return a.exec();
+        return SetupActions::run(w, parser);
     }
     // With several boards on a bench, each window faces its own, and says which in its title.
     const QString location = parser.value(board);
@@ -38,6 +41,5 @@ int main(int argc, char *argv[])
         return link;
     });
     w.setWindowTitle(w.windowTitle() + QStringLiteral(" (board %1)").arg(location));
-    w.show();
-    return a.exec();
+    return SetupActions::run(w, parser);
 }

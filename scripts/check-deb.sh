@@ -10,12 +10,15 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
-qd7310_require_packages lintian desktop-file-utils appstream
+# shared-mime-info and desktop-file-utils rebuild the databases that the setup files' type goes in.
+qd7310_require_packages lintian desktop-file-utils appstream shared-mime-info
 
 # Every program a user runs: each must be in /usr/bin with a man page.
 PROGRAMS=(qd7310-eval qd7310-eval-demo qd7310-boardcheck qd7310-ctl)
 # Every program with a menu entry.
 DESKTOP_ENTRIES=(qd7310-eval qd7310-eval-demo)
+# The setup files' type, which the window's entry opens.
+SETUP_TYPE=application/x-qd7310-setup
 
 package=qd7310-eval
 build=build-deb
@@ -127,6 +130,7 @@ expect_file /usr/share/icons/hicolor/scalable/apps/qd7310-eval.svg
 expect_file /usr/lib/python3/dist-packages/qd7310/__init__.py
 expect_file /usr/share/doc/$package/copyright
 expect_file /usr/share/doc/$package/changelog.gz
+expect_file /usr/share/mime/packages/qd7310-eval.xml
 metainfo=$(ls /usr/share/metainfo/*.metainfo.xml 2>/dev/null | xargs -r grep -l "<binary>qd7310-eval<" | head -n 1)
 if [ -z "$metainfo" ]; then
     fail "no AppStream metainfo for qd7310-eval in /usr/share/metainfo"
@@ -147,6 +151,13 @@ else
 fi
 grep -q '^/etc/' "$work/files" && fail "the package installs into /etc: $(grep '^/etc/' "$work/files")"
 [ "$failures" -eq "$before" ] && echo "  all in place: ${PROGRAMS[*]}, man pages, desktop entries, icons, metainfo, udev rule $(basename "${rules:-}"), Python package qd7310"
+if ! grep -qs ":$SETUP_TYPE:\*\.qd7310\$" /usr/share/mime/globs2; then
+    fail "the MIME database does not know $SETUP_TYPE for *.qd7310"
+elif ! grep -qs "^$SETUP_TYPE=.*qd7310-eval\.desktop" /usr/share/applications/mimeinfo.cache; then
+    fail "qd7310-eval.desktop does not open $SETUP_TYPE"
+else
+    echo "  $SETUP_TYPE: *.qd7310, opened by qd7310-eval.desktop"
+fi
 
 echo "== run"
 # The program has no signal handler, so the time-out ends it; line-buffered output means every
@@ -210,10 +221,13 @@ while read -r path; do
 done <"$work/files"
 # The byte code that installing compiled goes with the package.
 [ ! -e /usr/lib/python3/dist-packages/qd7310 ] || left+=(/usr/lib/python3/dist-packages/qd7310)
+# The triggers take the type out of the MIME and desktop databases again.
+grep -qs "$SETUP_TYPE" /usr/share/mime/globs2 /usr/share/applications/mimeinfo.cache &&
+    left+=("$SETUP_TYPE in the MIME or desktop database")
 if [ ${#left[@]} -ne 0 ]; then
     fail "left behind after purge: ${left[*]}"
 else
-    echo "  removed and purged: none of $(wc -l <"$work/files") paths left"
+    echo "  removed and purged: none of $(wc -l <"$work/files") paths left, $SETUP_TYPE unknown"
 fi
 
 if [ "$failures" -ne 0 ]; then

@@ -18,6 +18,10 @@ if(TARGET qd7310-eval-demo)
     install(FILES ${QD7310_LINUX_DIR}/qd7310-eval-demo.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 endif()
+# The setup files' type, which the window's desktop entry takes; the system's triggers rebuild the
+# MIME and desktop databases when it comes and goes.
+install(FILES ${QD7310_LINUX_DIR}/qd7310-eval.mime.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME qd7310-eval.xml)
 install(FILES ${CMAKE_SOURCE_DIR}/app/images/brelvan_icon48x48.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
         RENAME ${QD7310_ICON_NAME}.png)

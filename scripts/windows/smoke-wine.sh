@@ -65,15 +65,30 @@ leftovers() {
         find . -path ./windows -prune -o -path '*/Temp' -prune -o -print | sort)
     grep -i qd7310 "$WINEPREFIX"/*.reg || true
 }
+# The value of a key under HKEY_CLASSES_ROOT, empty if there is none.
+classes_value() {
+    wine reg query "HKCR\\$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p' || true
+}
+# The installer's file association: a setup file (.qd7310) opens with FOLDER's qd7310-eval.exe,
+# and shows its icon. The leftovers after uninstalling include the registry's.
+associated() {
+    local program="$1\\qd7310-eval.exe"
+    [ "$(classes_value .qd7310)" = QD7310.Setup ] &&
+        [ "$(classes_value 'QD7310.Setup\DefaultIcon')" = "$program,0" ] &&
+        [ "$(classes_value 'QD7310.Setup\shell\open\command')" = "\"$program\" \"%1\"" ]
+}
 chosen='C:\Lab Tools\QD7310'
 mkdir "$WINEPREFIX/drive_c/Lab Tools" && leftovers >"$work/before"
 { wine cmd /c "$(winpath "$installer") /S /D=$chosen" && wineserver -w &&
-    wine "$chosen\\qd7310-ctl.exe" --simulated status &&
-    cp "$WINEPREFIX/drive_c/Lab Tools/QD7310/Uninstall.exe" "$out" &&
+    wine "$chosen\\qd7310-ctl.exe" --simulated status; } >"$work/install.log" 2>&1 ||
+    fail "the silent install or the run failed: $(cat "$work/install.log")"
+associated "$chosen" || fail "the installer did not register .qd7310 for $chosen\\qd7310-eval.exe"
+{ cp "$WINEPREFIX/drive_c/Lab Tools/QD7310/Uninstall.exe" "$out" &&
     wine "$chosen\\Uninstall.exe" /S && wineserver -w; } >"$work/install.log" 2>&1 ||
-    fail "the silent install, run or uninstall failed: $(cat "$work/install.log")"
+    fail "the silent uninstall failed: $(cat "$work/install.log")"
 leftovers | diff -u "$work/before" - >&2 || fail "the silent uninstall left these behind"
-echo "silent install into $chosen, qd7310-ctl.exe run there, silent uninstall: nothing left"
+echo "silent install into $chosen, .qd7310 opens with its qd7310-eval.exe," \
+    "qd7310-ctl.exe run there, silent uninstall: nothing left"
 
 # The installer, silent, as an administrator would run it.
 wine "$installer" /S >"$work/install.log" 2>&1 || fail "the installer failed: $(cat "$work/install.log")"
@@ -84,6 +99,7 @@ dir="$WINEPREFIX/drive_c/Program Files/$title"
 unzip -Z1 "$zip" | grep -v '/$' | sed 's|^[^/]*/||' | sort >"$work/zipped"
 diff -u "$work/zipped" "$work/installed" >&2 || fail "the installer and the zip hold different files"
 [ -f "$dir/Uninstall.exe" ] || fail "no uninstaller in '$dir'"
+associated "C:\\Program Files\\$title" || fail "the installer did not register .qd7310"
 grep -qi 'CurrentVersion\\\\Uninstall\\\\qd7310-eval\]' "$WINEPREFIX/system.reg" \
     || fail "the uninstaller is not registered"
 links=$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name '*.lnk' -printf '%f\n' | sort)
@@ -103,11 +119,11 @@ for exe in "$dir"/*.exe; do
 done
 
 # Closes the window with File > Close from the keyboard: Alt selects the menu bar, Return
-# opens File, Return picks Close, its only entry.
+# opens File on its first entry, Up wraps round to Close, its last, and Return picks it.
 close_window() {
     local window=$1
     xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
-    xdotool key --delay 300 alt Return Return
+    xdotool key --delay 300 alt Return Up Return
 }
 wait_window() {
     timeout 120 xdotool search --sync --onlyvisible --name "^$title\$" 2>/dev/null | head -n1
