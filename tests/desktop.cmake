@@ -3,16 +3,10 @@
 if(CMAKE_CROSSCOMPILING OR NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
     return()
 endif()
-function(qd7310_python_has_pyatspi result candidate)
-    execute_process(COMMAND ${candidate} -c "import pyatspi"
-        RESULT_VARIABLE failed OUTPUT_QUIET ERROR_QUIET)
-    if(failed)
-        set(${result} FALSE PARENT_SCOPE)
-    endif()
-endfunction()
-# Debian's pyatspi is for its own python3, which need not be the first on PATH; without it, any
-# python3 runs the tests to say that they skip.
-find_program(QD7310_ATSPI_PYTHON NAMES python3 VALIDATOR qd7310_python_has_pyatspi)
+# Debian's pyatspi is for its own python3; without it, any python3 runs the tests to say that
+# they skip.
+include(${PROJECT_SOURCE_DIR}/cmake/findpython.cmake)
+qd7310_find_python(QD7310_ATSPI_PYTHON "import pyatspi")
 find_program(QD7310_ANY_PYTHON NAMES python3)
 set(_qd7310_python ${QD7310_ATSPI_PYTHON})
 if(NOT QD7310_ATSPI_PYTHON)

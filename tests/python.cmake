@@ -5,16 +5,9 @@
 if(CMAKE_CROSSCOMPILING)
     return()
 endif()
-function(qd7310_python_has_pytest result candidate)
-    execute_process(
-        COMMAND ${candidate} -c "import sys, pytest; sys.exit(sys.version_info < (3, 9))"
-        RESULT_VARIABLE failed OUTPUT_QUIET ERROR_QUIET)
-    if(failed)
-        set(${result} FALSE PARENT_SCOPE)
-    endif()
-endfunction()
-# The first python3 on PATH may be one without pytest; the search goes on to the next.
-find_program(QD7310_PYTEST_PYTHON NAMES python3 VALIDATOR qd7310_python_has_pytest)
+include(${PROJECT_SOURCE_DIR}/cmake/findpython.cmake)
+qd7310_find_python(QD7310_PYTEST_PYTHON
+    "import sys, pytest; sys.exit(sys.version_info < (3, 9))")
 if(NOT QD7310_PYTEST_PYTHON)
     message(STATUS "no python3 with pytest (package python3-pytest): skipping the Python tests")
     return()
