@@ -39,7 +39,7 @@ run_suite() {
 echo "=== Windows cross-compile check of the board link ==="
 quietly "$logs/check-windows.log" scripts/check-windows.sh && echo "ok"
 
-echo "=== fuzzing the board link ==="
+echo "=== fuzzing the board link, the setup reader and the session ==="
 scripts/fuzz.sh
 
 echo "=== Debian package ==="
