@@ -9,19 +9,19 @@ import subprocess
 import sys
 import tempfile
 import time
+import unittest
 
 SKIPPED = 77
 TITLE = "QD7310 Evaluation Software (demo)"
 
 
-def run(main, *servers):
-    """Runs main() in a D-Bus session of its own, on the display servers the functions in servers
-    start (each sets its variables in the environment, so the AT-SPI bus sees them too), or exits
-    77 saying what is missing."""
+def run(*servers):
+    """Runs the calling script's tests in a D-Bus session of its own, on the display servers that
+    servers name (each start sets its variables in the environment, so the AT-SPI bus sees them
+    too), or exits 77 saying what is missing."""
     if os.environ.get("QD7310_DESKTOP_SESSION"):
-        return main()
-    programs = ["dbus-run-session"] + [start.program for start in servers]
-    missing = [p for p in programs if not shutil.which(p)]
+        return unittest.main(module="__main__", argv=sys.argv[:1], verbosity=2)
+    missing = [p for p in ("dbus-run-session",) + servers if not shutil.which(p)]
     if not importlib.util.find_spec("pyatspi"):
         missing.append("pyatspi (python3-pyatspi)")
     if not os.path.exists("/usr/libexec/at-spi-bus-launcher"):
@@ -31,8 +31,8 @@ def run(main, *servers):
         sys.exit(SKIPPED)
     started = []
     try:
-        for start in servers:
-            started.append(start())
+        for server in servers:
+            started.append(START[server]())
         os.environ["QD7310_DESKTOP_SESSION"] = "1"
         status = subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv)
     finally:
@@ -56,9 +56,6 @@ def start_xvfb():
     return xvfb
 
 
-start_xvfb.program = "Xvfb"
-
-
 def start_weston():
     """A headless Weston that draws with pixman on an output tall enough for the window, in a
     private runtime directory; sets WAYLAND_DISPLAY and XDG_RUNTIME_DIR for what starts after."""
@@ -75,14 +72,13 @@ def start_weston():
     return weston
 
 
-start_weston.program = "weston"
+START = {"Xvfb": start_xvfb, "weston": start_weston}
 
 
 def wait_for(what, check, seconds=5):
     end = time.monotonic() + seconds
     while time.monotonic() < end:
-        result = check()
-        if result:
+        if result := check():
             return result
         time.sleep(0.1)
     raise AssertionError("timed out waiting for " + what)
@@ -95,9 +91,7 @@ class Demo:
         import pyatspi
         self.pyatspi = pyatspi
         self.files = tempfile.TemporaryDirectory()
-        self.trace_path = os.path.join(self.files.name, "trace")
-        self.log_path = os.path.join(self.files.name, "log")
-        with open(self.trace_path, "w") as trace, open(self.log_path, "w") as log:
+        with open(self._path("trace"), "w") as trace, open(self._path("log"), "w") as log:
             self.process = subprocess.Popen(
                 [program], stdout=trace, stderr=log,
                 env=dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", **env))
@@ -113,21 +107,18 @@ class Demo:
         return wait_for("a %s named %r" % (role, name), lambda: self.pyatspi.findDescendant(
             self.window, lambda a: a.getRoleName() == role and name in (None, a.name)))
 
-    def press(self, accessible):
-        accessible.queryAction().doAction(0)
-
     def close(self):
         """File > Close through its menu item; the program must end with 0."""
-        self.press(self.find("menu item", "Close"))
+        self.find("menu item", "Close").queryAction().doAction(0)
         status = self.process.wait(30)
         assert status == 0, "ended with %d: %s" % (status, self.log()[-3000:])
 
-    def trace(self):
-        with open(self.trace_path) as f:
-            return f.read().splitlines()
+    def _path(self, name):
+        return os.path.join(self.files.name, name)
 
-    def log(self):
-        with open(self.log_path) as f:
+    def log(self, name="log"):
+        """The program's standard error, or with "trace" its output."""
+        with open(self._path(name)) as f:
             return f.read()
 
     def __del__(self):
