@@ -1,6 +1,7 @@
 #include "setupactions.h"
 
 #include "exportdialog.h"
+#include "formsliders.h"
 #include "recentsetups.h"
 #include "setupfile.h"
 
@@ -21,16 +22,6 @@
 #include <cstdio>
 
 namespace {
-
-// The form's slider for each setting, in the chip settings' order.
-// clang-format off
-constexpr const char *kSliders[ChipSettings::kCount] = {
-    "calibrationSlider", "currentSlider",
-    "r1Slider", "on1Slider", "f1Slider", "off1Slider",
-    "r2Slider", "on2Slider", "f2Slider", "off2Slider",
-    "r3Slider", "on3Slider", "f3Slider", "off3Slider",
-};
-// clang-format on
 
 QString setupFilter()
 {
@@ -78,8 +69,8 @@ SetupActions::SetupActions(QMainWindow *mainWindow)
     : QObject(mainWindow), window(mainWindow), last(train1())
 {
     addMenu();
-    for (const char *name : kSliders) {
-        if (auto *slider = window->findChild<QSlider *>(QLatin1String(name)))
+    for (const FormSlider &form : kFormSliders) {
+        if (auto *slider = window->findChild<QSlider *>(QLatin1String(form.slider)))
             connect(slider, &QSlider::valueChanged, this, &SetupActions::sliderMoved);
     }
     for (const FirmwareExport::Command &command : FirmwareExport::commands()) {
@@ -143,7 +134,7 @@ ChipSettings::Positions SetupActions::positions() const
 {
     ChipSettings::Positions positions = ChipSettings::startPositions();
     for (std::size_t i = 0; i < positions.size(); ++i) {
-        if (auto *slider = window->findChild<QSlider *>(QLatin1String(kSliders[i])))
+        if (auto *slider = window->findChild<QSlider *>(QLatin1String(kFormSliders[i].slider)))
             positions[i] = slider->value();
     }
     return positions;
@@ -178,7 +169,7 @@ QString SetupActions::load(const QString &path)
     // One setValue per slider, so each slider's own slot updates its label and register.
     moving = true;
     for (std::size_t i = 0; i < positions.size(); ++i) {
-        if (auto *slider = window->findChild<QSlider *>(QLatin1String(kSliders[i])))
+        if (auto *slider = window->findChild<QSlider *>(QLatin1String(kFormSliders[i].slider)))
             slider->setValue(positions[i]);
     }
     moving = false;

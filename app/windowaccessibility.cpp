@@ -1,5 +1,7 @@
 #include "windowaccessibility.h"
 
+#include "formsliders.h"
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QLabel>
@@ -12,31 +14,7 @@
 
 namespace {
 
-// Each slider with its visible name and the label that shows its value, in the form's order:
-// calibration, current, then rise, on, fall and off of pulses 1 to 3.
-struct SliderLabels
-{
-    const char *slider;
-    const char *name;
-    const char *value;
-};
-constexpr SliderLabels kSliders[] = {
-    { "calibrationSlider", "label_4", "calLabel" },
-    { "currentSlider", "label", "currentLabel" },
-    { "r1Slider", "label_2", "r1Label" },
-    { "on1Slider", "label_6", "on1Label" },
-    { "f1Slider", "label_8", "f1Label" },
-    { "off1Slider", "label_9", "off1Label" },
-    { "r2Slider", "label_12", "r2Label" },
-    { "on2Slider", "label_13", "on2Label" },
-    { "f2Slider", "label_14", "f2Label" },
-    { "off2Slider", "label_15", "off2Label" },
-    { "r3Slider", "label_20", "r3Label" },
-    { "on3Slider", "label_21", "on3Label" },
-    { "f3Slider", "label_22", "f3Label" },
-    { "off3Slider", "label_23", "off3Label" },
-};
-constexpr int kFirstPulseRow = 2;
+constexpr int kFirstPulseRow = ChipSettings::kFirstTiming;
 constexpr const char *kPhases[] = { "rise", "on", "fall", "off" };
 constexpr const char *kTrainButtons[] = { "train1Button", "train2Button", "train3Button" };
 constexpr const char *kSeparators[] = { "line", "line_2", "line_3", "line_4" };
@@ -66,7 +44,7 @@ QString textOf(const QMainWindow *window, const char *label)
 
 WindowAccessibility::WindowAccessibility(QMainWindow *window) : QObject(window), mainWindow(window)
 {
-    for (const SliderLabels &row : kSliders) {
+    for (const FormSlider &row : kFormSliders) {
         auto *slider = window->findChild<QSlider *>(QLatin1String(row.slider));
         auto *name = window->findChild<QLabel *>(QLatin1String(row.name));
         auto *value = window->findChild<QLabel *>(QLatin1String(row.value));
@@ -112,7 +90,7 @@ void WindowAccessibility::describeDrawing(int pulses)
     for (int pulse = 0; pulse < pulses; ++pulse) {
         QStringList times;
         for (int phase = 0; phase < int(std::size(kPhases)); ++phase) {
-            const SliderLabels &row = kSliders[kFirstPulseRow + 4 * pulse + phase];
+            const FormSlider &row = kFormSliders[std::size_t(kFirstPulseRow + 4 * pulse + phase)];
             times << QStringLiteral("%1 %2").arg(
                 QLatin1String(kPhases[phase]), textOf(mainWindow, row.value));
         }
